@@ -1,0 +1,327 @@
+#include "core/keyer/KeyerEngine.h"
+
+#include <utility>
+
+#include "core/keyer/MacroExpander.h"
+#include "core/keyer/QueueEntry.h"
+
+namespace pelkora {
+
+KeyerEngine::KeyerEngine(const KeyerServices& services)
+    : services_(services),
+      beacon_(*this, services.scheduler),
+      // A file of 0 ms or a "~[p0]" must still end: unlike a window timer
+      // with interval 0, Timer1 then falls due as soon as the loop is free.
+      timer1_(services.scheduler, IntervalTimer::ZeroInterval::TicksAtOnce,
+              [this] { Timer1Timer(); }) {}
+
+KeyerEngine::~KeyerEngine() {
+    services_.sound.stop();
+    if (runnerWake_ != 0) {
+        services_.scheduler.cancel(runnerWake_);
+    }
+    if (beaconNotify_ != 0) {
+        services_.scheduler.cancel(beaconNotify_);
+    }
+}
+
+void KeyerEngine::setExternalIni(std::string file, std::string section) {
+    externalIni_ = std::move(file);
+    externalSection_ = std::move(section);
+}
+
+std::string KeyerEngine::externalValue(const std::string& key) {
+    return services_.profiles.readString(externalIni_, externalSection_, key, " ");
+}
+
+// ---------------------------------------------------------------- expansion
+
+void KeyerEngine::AddToQueue(std::string_view macro) {
+    MacroExpander::expand(macro, *this);
+    displayChanged();
+}
+
+void KeyerEngine::transmitCommand() {
+    if (!txDown_) {
+        setTxButton(true);
+    }
+}
+
+// ------------------------------------------------------------- queue runner
+
+void KeyerEngine::PlayStack() {
+    if (queue_.empty()) {
+        return;
+    }
+    if (queueEndsWithBeacon()) {
+        beacon_.start();
+        return;
+    }
+    runnerActive_ = true;
+    runQueue();
+}
+
+void KeyerEngine::runQueue() {
+    if (runnerBusy_) {
+        return;
+    }
+    runnerBusy_ = true;
+    while (runnerActive_) {
+        if (queue_.empty()) {
+            runnerActive_ = false;
+            break;
+        }
+        if (!readyToPlay_ || fileSounding_) {
+            break;  // woken again when the player becomes ready
+        }
+        if (queueEndsWithBeacon()) {
+            // A beacon macro was appended behind what was playing: it takes
+            // over now, and a beacon entry is never played as a file.
+            runnerActive_ = false;
+            beacon_.start();
+            break;
+        }
+        const std::string head = queue_.front();
+        PlaySound(head);
+        if (!queue_.empty()) {
+            queue_.pop_front();
+        }
+    }
+    runnerBusy_ = false;
+}
+
+void KeyerEngine::wakeRunner() {
+    if (runnerWake_ != 0) {
+        return;
+    }
+    runnerWake_ = services_.scheduler.callAfter(0, [this] {
+        runnerWake_ = 0;
+        runQueue();
+    });
+}
+
+void KeyerEngine::setReady(bool ready) {
+    readyToPlay_ = ready;
+    if (ready && runnerActive_ && !runnerBusy_) {
+        wakeRunner();
+    }
+}
+
+bool KeyerEngine::queueEndsWithBeacon() const {
+    return !queue_.empty() && QueueEntry::isBeacon(queue_.back());
+}
+
+// ------------------------------------------------------------------- player
+
+void KeyerEngine::PlaySound(const std::string& entry) {
+    const QueueEntry parsed = QueueEntry::classify(entry);
+    switch (parsed.kind) {
+        case QueueEntry::Kind::SecondPause:
+            startPause(1000);
+            return;
+        case QueueEntry::Kind::Receive:
+            receive();
+            return;
+        case QueueEntry::Kind::Pause:
+            startPause(static_cast<std::int64_t>(parsed.number) * 10);
+            return;
+        case QueueEntry::Kind::BadPause:
+            // Reported once; the entry is dropped by the runner and the queue
+            // goes on instead of meeting the same entry until Clear.
+            reportError("'" + parsed.badNumber + "' is not a valid integer value");
+            return;
+        case QueueEntry::Kind::SoundFile:
+            playFile(parsed.text);
+            return;
+    }
+}
+
+void KeyerEngine::startPause(std::int64_t ms) {
+    services_.observer.onPause(ms);
+    timer1_.setInterval(ms);
+    timer1_.start();
+    setReady(false);
+}
+
+void KeyerEngine::receive() {
+    setTxButton(false);
+    // Drop the "[RX]" piece: the first four characters and the last one.
+    const std::string_view text = display_.view();
+    setDisplay(text.size() <= 5 ? std::string() : std::string(text.substr(4, text.size() - 5)));
+}
+
+void KeyerEngine::playFile(const std::string& path) {
+    services_.log.logString("WaveRes", path);
+    const auto facts = services_.wavProbe.probe(path);
+    // A file we cannot time or cannot decode is skipped at once; timing a
+    // broken file from its header could hold the transmitter keyed on silence.
+    if (!facts || !facts->decodedSeconds) {
+        services_.observer.onSkipFile(path);
+        return;
+    }
+    timer1_.setInterval(fileEntryMs(facts->sizeBytes, facts->bytesPerSecond, facts->decodedSeconds));
+    timer1_.start();
+    services_.log.logString("WaveRes", path);
+    services_.observer.onPlayFile(path);
+    fileSounding_ = services_.sound.play(path, [this] { soundFinished(); });
+    setReady(false);
+}
+
+void KeyerEngine::soundFinished() {
+    fileSounding_ = false;
+    if (closeResDue_) {
+        closeResDue_ = false;
+        CloseRes();
+        UpdateMemo();
+    }
+    beacon_.soundEnded();
+    if (readyToPlay_ && runnerActive_) {
+        runQueue();
+    }
+}
+
+void KeyerEngine::cutSound() {
+    services_.sound.stop();
+    closeResDue_ = false;
+    if (!fileSounding_) {
+        return;
+    }
+    fileSounding_ = false;
+    // The beacon learns of it from the loop, after the operation that cut the
+    // sound (Stop, Clear, a release) has finished changing the queue.
+    if (beaconNotify_ == 0) {
+        beaconNotify_ = services_.scheduler.callAfter(0, [this] {
+            beaconNotify_ = 0;
+            beacon_.soundEnded();
+        });
+    }
+}
+
+bool KeyerEngine::playEntry(const std::string& entry) {
+    PlaySound(entry);
+    return fileSounding_;
+}
+
+void KeyerEngine::Timer1Timer() {
+    if (fileSounding_) {
+        // The header time is up but the sound is not: end the entry when the
+        // last sample has been played, never clip it.
+        timer1_.stop();
+        closeResDue_ = true;
+        return;
+    }
+    CloseRes();
+    UpdateMemo();
+}
+
+void KeyerEngine::CloseRes() {
+    if (readyToPlay_) {
+        return;
+    }
+    timer1_.stop();
+    cutSound();
+    setReady(true);
+}
+
+void KeyerEngine::UpdateMemo() {
+    bool quoted = false;
+    const std::size_t passes = display_.size();
+    for (std::size_t pass = 0; pass < passes && !display_.empty(); ++pass) {
+        if (quoted && display_.front() == '"') {
+            display_.removeFront(2);  // closing quote and the space after it
+            break;
+        }
+        if (display_.front() == '"') {
+            quoted = true;
+        }
+        display_.removeFront(1);
+        if (!quoted && !display_.empty() && display_.front() != ' ') {
+            break;
+        }
+    }
+    displayChanged();
+}
+
+void KeyerEngine::setDisplay(const std::string& text) {
+    display_.assign(text);
+    displayChanged();
+}
+
+// ------------------------------------------------------------------ buttons
+
+void KeyerEngine::ClearListButtonClick() {
+    queue_.clear();
+    display_.clear();
+    displayChanged();
+    timer1_.stop();
+    cutSound();
+    setReady(true);
+}
+
+void KeyerEngine::setPauseButton(bool down) {
+    pauseDown_ = down;
+    services_.observer.onPauseButtonChanged(down);
+    PauseButtonClick();
+}
+
+void KeyerEngine::PauseButtonClick() {
+    if (pauseDown_) {
+        timer1_.stop();
+        cutSound();
+        setReady(false);
+        broadcast(101);
+        if (txDown_) {
+            UpdateMemo();
+        }
+        return;
+    }
+    if (txDown_) {
+        setReady(true);
+        PlayStack();
+    }
+    broadcast(100);
+}
+
+void KeyerEngine::setTxButton(bool down) {
+    txDown_ = down;
+    sbTXClick();
+}
+
+void KeyerEngine::sbTXClick() {
+    services_.observer.onTxButtonChanged(txDown_);
+    if (txDown_) {
+        if (!pauseDown_) {
+            setReady(true);
+        }
+        broadcast(111);
+        services_.ptt.TxOnOff(true);
+        services_.observer.onTransmit(true);
+        return;
+    }
+    PauseButtonClick();
+    timer1_.stop();
+    cutSound();
+    setReady(false);
+    broadcast(110);
+    UpdateMemo();
+    // The lines drop last: listeners hear of the release before the radio does.
+    services_.ptt.TxOnOff(false);
+    services_.observer.onTransmit(false);
+}
+
+void KeyerEngine::broadcast(int code) {
+    services_.bus.broadcastState(code);
+    services_.observer.onBroadcast(code);
+}
+
+void KeyerEngine::setCaption(const std::string& caption) {
+    caption_ = caption;
+    services_.observer.onCaptionChanged(caption);
+}
+
+void KeyerEngine::setStopEnabled(bool enabled) {
+    stopEnabled_ = enabled;
+    services_.observer.onStopEnabledChanged(enabled);
+}
+
+}  // namespace pelkora

@@ -1,0 +1,138 @@
+#pragma once
+
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "core/keyer/BeaconHost.h"
+#include "core/keyer/BeaconMode.h"
+#include "core/keyer/DisplayText.h"
+#include "core/keyer/IntervalTimer.h"
+#include "core/keyer/KeyerServices.h"
+#include "core/keyer/MacroSink.h"
+
+namespace pelkora {
+
+// The keyer: play queue, player, transmit state and beacon of the main window.
+//
+// Everything waits on events, never in place: the queue runner advances when
+// the player becomes ready (end of an entry, transmitter keyed, pause
+// released), a file entry ends when Timer1 has fallen due and its sound has
+// finished, whichever is later, and a beacon repetition advances on sound and
+// timer events. Operations keep the names the window uses for them.
+// Threading: loop thread only; every service calls back on that thread.
+class KeyerEngine : private MacroSink, private BeaconHost {
+public:
+    explicit KeyerEngine(const KeyerServices& services);
+    ~KeyerEngine() override;
+    KeyerEngine(const KeyerEngine&) = delete;
+    KeyerEngine& operator=(const KeyerEngine&) = delete;
+
+    // Values that macro expansion reads when it runs.
+    void setSoundDir(std::string dir) { soundDir_ = std::move(dir); }
+    void setCallText(std::string call) { callText_ = std::move(call); }
+    void setReportText(std::string report) { reportText_ = std::move(report); }
+    void setExternalIni(std::string file, std::string section);
+    const std::string& soundDirectory() const { return soundDir_; }
+
+    // Macro expansion and the queue runner.
+    void AddToQueue(std::string_view macro);
+    void PlayStack();
+    void PlaySound(const std::string& entry);
+
+    // End of an entry.
+    void Timer1Timer();
+    void CloseRes();
+    void UpdateMemo();
+
+    // Buttons: each setter changes the button's state and runs its handler,
+    // as a click does.
+    void ClearListButtonClick();
+    void setPauseButton(bool down);
+    void PauseButtonClick();
+    void setTxButton(bool down);  // the TX toggle
+    void sbTXClick();
+    void StopButtonClick() { beacon_.StopButtonClick(); }
+    void Timer3Timer() { beacon_.Timer3Timer(); }
+
+    // State, as the window shows it.
+    const std::deque<std::string>& PlayQueue() const { return queue_; }
+    bool ReadyToPlay() const { return readyToPlay_; }
+    bool txDown() const { return txDown_; }
+    bool pauseDown() const { return pauseDown_; }
+    std::string displayText() const { return display_.str(); }
+    const std::string& caption() const { return caption_; }
+    bool stopEnabled() const { return stopEnabled_; }
+    const IntervalTimer& Timer1() const { return timer1_; }
+    const BeaconMode& beacon() const { return beacon_; }
+    // A queue runner is working the queue (it may be waiting for the player).
+    bool runnerActive() const { return runnerActive_; }
+    // A file entry's sound is still playing.
+    bool soundPlaying() const { return fileSounding_; }
+
+private:
+    // MacroSink
+    std::string soundDir() const override { return soundDir_; }
+    std::string callText() const override { return callText_; }
+    std::string reportText() const override { return reportText_; }
+    std::string externalValue(const std::string& key) override;
+    void appendEntry(std::string entry) override { queue_.push_back(std::move(entry)); }
+    void appendDisplay(std::string_view piece) override { display_.append(piece); }
+    void clearCommand() override { ClearListButtonClick(); }
+    void transmitCommand() override;
+    void saveBeaconText() override { beacon_.setBeaconText(display_.str()); }
+
+    // BeaconHost
+    std::size_t queueSize() const override { return queue_.size(); }
+    const std::string& queueEntry(std::size_t index) const override { return queue_[index]; }
+    bool queueEndsWithBeacon() const override;
+    void clearQueue() override { queue_.clear(); }
+    bool readyToPlay() const override { return readyToPlay_; }
+    bool transmitting() const override { return txDown_; }
+    void setTransmit(bool keyed) override { setTxButton(keyed); }
+    void setDisplay(const std::string& text) override;
+    bool playEntry(const std::string& entry) override;
+    void setCaption(const std::string& caption) override;
+    void setStopEnabled(bool enabled) override;
+    void reportError(const std::string& message) override { services_.observer.onError(message); }
+    void reportPause(std::int64_t ms) override { services_.observer.onPause(ms); }
+    void reportRepetition(int number) override { services_.observer.onBeaconRepetition(number); }
+
+    void runQueue();
+    void wakeRunner();
+    void setReady(bool ready);
+    void playFile(const std::string& path);
+    void startPause(std::int64_t ms);
+    void receive();
+    void cutSound();
+    void soundFinished();
+    void broadcast(int code);
+    void displayChanged() { services_.observer.onDisplayTextChanged(); }
+
+    KeyerServices services_;
+    BeaconMode beacon_;
+    IntervalTimer timer1_;
+
+    std::deque<std::string> queue_;
+    DisplayText display_;
+    bool readyToPlay_ = false;
+    bool txDown_ = false;
+    bool pauseDown_ = false;
+    bool stopEnabled_ = false;
+    std::string caption_ = "Pelkora";
+
+    bool runnerActive_ = false;
+    bool runnerBusy_ = false;  // inside runQueue: no nested runner
+    Scheduler::TaskId runnerWake_ = 0;
+    bool fileSounding_ = false;
+    bool closeResDue_ = false;  // Timer1 fell due while the file still sounded
+    Scheduler::TaskId beaconNotify_ = 0;
+
+    std::string soundDir_;
+    std::string callText_;
+    std::string reportText_ = "59";
+    std::string externalIni_ = "morvel.ini";
+    std::string externalSection_ = "QSO";
+};
+
+}  // namespace pelkora

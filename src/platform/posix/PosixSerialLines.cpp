@@ -1,0 +1,109 @@
+#include "platform/posix/PosixSerialLines.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <utility>
+
+namespace pelkora {
+
+namespace {
+
+// Whether another open of the terminal has already made it exclusive.
+// Root passes TIOCEXCL unchecked, so ask rather than rely on open() failing.
+bool heldExclusiveByOther(int fd) {
+    int exclusive = 0;
+    return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+}
+
+}  // namespace
+
+PosixSerialLines::PosixSerialLines(DeviceResolver deviceForPort)
+    : deviceForPort_(std::move(deviceForPort)) {}
+
+PosixSerialLines::~PosixSerialLines() {
+    close();
+}
+
+SerialLines::OpenStatus PosixSerialLines::open(const std::string& portName) {
+    close();
+    const std::string path = deviceForPort_ ? deviceForPort_(portName) : std::string();
+    if (path.empty()) {
+        return OpenStatus::CannotOpen;
+    }
+    return openDevice(path);
+}
+
+SerialLines::OpenStatus PosixSerialLines::openDevice(const std::string& path) {
+    // O_NONBLOCK: a port without carrier and without CLOCAL would otherwise
+    // block the open until DCD rises.
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return OpenStatus::CannotOpen;
+    }
+    setExclusive_ = false;
+    if (!claimExclusively(fd)) {
+        closeDevice(fd);
+        return OpenStatus::CannotOpen;
+    }
+    if (!isSerialPort(fd)) {
+        closeDevice(fd);
+        return OpenStatus::NotASerialPort;
+    }
+    fd_ = fd;
+    return OpenStatus::Opened;
+}
+
+// False only when another program holds the port. The flock comes first so
+// that TIOCEXCL is never set on a terminal somebody else is using. Failures
+// that say nothing about other holders (ENOTTY on a plain file, a file system
+// without locks) are left to the serial-port check that follows.
+bool PosixSerialLines::claimExclusively(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        return false;
+    }
+    if (heldExclusiveByOther(fd)) {
+        return false;
+    }
+    setExclusive_ = ::ioctl(fd, TIOCEXCL) == 0;
+    return true;
+}
+
+// Reading the settings and writing the very same settings back proves the
+// device is a terminal that accepts them, without changing anything.
+bool PosixSerialLines::isSerialPort(int fd) {
+    termios settings{};
+    return ::tcgetattr(fd, &settings) == 0 && ::tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+void PosixSerialLines::close() {
+    if (fd_ < 0) {
+        return;
+    }
+    closeDevice(std::exchange(fd_, -1));
+}
+
+// The exclusive flag lives on the terminal, not on our descriptor: when
+// another opener keeps the terminal alive it would outlast us and lock
+// everyone out, so it is cleared before the descriptor goes.
+void PosixSerialLines::closeDevice(int fd) {
+    if (setExclusive_) {
+        ::ioctl(fd, TIOCNXCL);
+        setExclusive_ = false;
+    }
+    ::close(fd);
+}
+
+bool PosixSerialLines::setLine(Line line, bool raised) {
+    if (fd_ < 0) {
+        return false;
+    }
+    int bit = line == Line::Rts ? TIOCM_RTS : TIOCM_DTR;
+    return ::ioctl(fd_, raised ? TIOCMBIS : TIOCMBIC, &bit) == 0;
+}
+
+}  // namespace pelkora

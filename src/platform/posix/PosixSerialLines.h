@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/SerialLines.h"
+
+namespace pelkora {
+
+// SerialLines on a POSIX terminal device: the port is opened for modem control
+// only (no baud or framing change, nothing read or written) and held
+// exclusively with TIOCEXCL and an flock, the advisory lock many serial
+// programs on Linux take.
+// Threading: every call on the loop thread; calls are short and never block
+// (the device is opened non-blocking).
+class PosixSerialLines : public SerialLines {
+  public:
+    // Maps a port name to a device path; "" when the name cannot be opened.
+    using DeviceResolver = std::function<std::string(const std::string& portName)>;
+
+    explicit PosixSerialLines(DeviceResolver deviceForPort);
+    ~PosixSerialLines() override;
+
+    PosixSerialLines(const PosixSerialLines&) = delete;
+    PosixSerialLines& operator=(const PosixSerialLines&) = delete;
+
+    OpenStatus open(const std::string& portName) override;
+    void close() override;
+    bool isOpen() const override { return fd_ >= 0; }
+    bool setLine(Line line, bool raised) override;
+
+  private:
+    OpenStatus openDevice(const std::string& path);
+    bool claimExclusively(int fd);
+    static bool isSerialPort(int fd);
+    void closeDevice(int fd);
+
+    DeviceResolver deviceForPort_;
+    int fd_ = -1;
+    bool setExclusive_ = false;  // whether TIOCEXCL is ours to undo on close
+};
+
+}  // namespace pelkora

@@ -1,0 +1,390 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/posix/PortDevices.h"
+#include "platform/posix/PosixSerialLines.h"
+#include "posix/IoctlInterposer.h"
+
+namespace pelkora {
+namespace {
+
+namespace fs = std::filesystem;
+using Line = SerialLines::Line;
+using OpenStatus = SerialLines::OpenStatus;
+
+// ---------------------------------------------------------------- helpers
+
+class MapProfileStore : public ProfileStore {
+  public:
+    std::string readString(const std::string& file, const std::string& section,
+                           const std::string& key, const std::string& def) override {
+        auto found = values_.find(keyOf(file, section, key));
+        return found == values_.end() ? def : found->second;
+    }
+    void writeString(const std::string& file, const std::string& section, const std::string& key,
+                     const std::string& value) override {
+        values_[keyOf(file, section, key)] = value;
+    }
+    void erase(const std::string& file, const std::string& section, const std::string& key) {
+        values_.erase(keyOf(file, section, key));
+    }
+
+  private:
+    using Key = std::tuple<std::string, std::string, std::string>;
+    static std::string lower(std::string text) {
+        std::transform(text.begin(), text.end(), text.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return text;
+    }
+    static Key keyOf(const std::string& file, const std::string& section, const std::string& key) {
+        return {file, lower(section), lower(key)};
+    }
+    std::map<Key, std::string> values_;
+};
+
+// A pseudo-terminal pair; the slave stands in for a serial port.
+class Pty {
+  public:
+    Pty() {
+        master_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+            slavePath_ = ptsname(master_);
+        }
+    }
+    ~Pty() {
+        if (master_ >= 0) {
+            ::close(master_);
+        }
+    }
+    Pty(const Pty&) = delete;
+    Pty& operator=(const Pty&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+
+  private:
+    int master_ = -1;
+    std::string slavePath_;
+};
+
+// A descriptor of our own on a device, as another program would hold it.
+class Probe {
+  public:
+    explicit Probe(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~Probe() {
+        if (fd_ >= 0) {
+            ::ioctl(fd_, TIOCNXCL);
+            ::close(fd_);
+        }
+    }
+    Probe(const Probe&) = delete;
+    Probe& operator=(const Probe&) = delete;
+
+    int fd() const { return fd_; }
+    bool canLock() const {
+        const bool locked = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+        if (locked) {
+            ::flock(fd_, LOCK_UN);
+        }
+        return locked;
+    }
+    bool terminalIsExclusive() const {
+        int exclusive = 0;
+        return ::ioctl(fd_, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
+    }
+
+  private:
+    int fd_;
+};
+
+// Descriptors of this process that refer to path.
+std::vector<int> descriptorsOn(const std::string& path) {
+    std::vector<int> found;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(entry.path(), error) == path) {
+            found.push_back(std::stoi(entry.path().filename().string()));
+        }
+    }
+    return found;
+}
+
+bool sameSettings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::equal(a.c_cc, a.c_cc + NCCS, b.c_cc) &&
+           cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
+}
+
+PosixSerialLines::DeviceResolver nameIsPath() {
+    return [](const std::string& name) { return name; };
+}
+
+// ---------------------------------------------------------------- PortDevices
+
+constexpr const char* kSettings = "/home/op/.config/pelkora/pelkora.ini";
+
+TEST(PortDevicesTest, MapsPortNamesToDevices) {
+    struct Row {
+        std::string portName;
+        std::optional<std::string> configured;  // [Ports] value for portName
+        std::string expected;
+    };
+    const std::vector<Row> rows = {
+        {"COM1", std::nullopt, "/dev/ttyS0"},
+        {"COM8", std::nullopt, "/dev/ttyS7"},
+        {"COM99", std::nullopt, "/dev/ttyS98"},
+        {"com3", std::nullopt, "/dev/ttyS2"},
+        {"COM1", "/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"COM12", " /dev/ttyACM1\t", "/dev/ttyACM1"},
+        {"COM2", "", "/dev/ttyS1"},
+        {"COM2", "   ", "/dev/ttyS1"},
+        {"/dev/ttyUSB3", std::nullopt, "/dev/ttyUSB3"},
+        {"/dev/ttyUSB3", "/dev/ttyS5", "/dev/ttyUSB3"},
+        {"COM0", "/dev/ttyUSB0", ""},
+        {"COM100", std::nullopt, ""},
+        {"COM01", std::nullopt, ""},
+        {"COM", std::nullopt, ""},
+        {"COM1x", std::nullopt, ""},
+        {"COM-1", std::nullopt, ""},
+        {"COM 1", std::nullopt, ""},
+        {"LPT1", std::nullopt, ""},
+        {"ttyS0", std::nullopt, ""},
+        {"", std::nullopt, ""},
+    };
+    for (const Row& row : rows) {
+        MapProfileStore store;
+        if (row.configured) {
+            store.writeString(kSettings, "Ports", row.portName, *row.configured);
+        }
+        EXPECT_EQ(PortDevices(store, kSettings).devicePath(row.portName), row.expected)
+            << "port '" << row.portName << "', configured '" << row.configured.value_or("(none)")
+            << "'";
+    }
+}
+
+TEST(PortDevicesTest, ReadsTheSettingAfreshOnEveryCall) {
+    MapProfileStore store;
+    const PortDevices devices(store, kSettings);
+    EXPECT_EQ(devices.devicePath("COM4"), "/dev/ttyS3");
+    store.writeString(kSettings, "ports", "com4", "/dev/ttyUSB1");
+    EXPECT_EQ(devices.devicePath("COM4"), "/dev/ttyUSB1");
+    store.erase(kSettings, "Ports", "COM4");
+    EXPECT_EQ(devices.devicePath("COM4"), "/dev/ttyS3");
+}
+
+TEST(PortDevicesTest, IgnoresOtherFilesAndSections) {
+    MapProfileStore store;
+    store.writeString("/elsewhere/pelkora.ini", "Ports", "COM1", "/dev/ttyUSB0");
+    store.writeString(kSettings, "Radio", "COM1", "/dev/ttyUSB1");
+    EXPECT_EQ(PortDevices(store, kSettings).devicePath("COM1"), "/dev/ttyS0");
+}
+
+// ---------------------------------------------------------------- PosixSerialLines
+
+class PosixSerialLinesTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(pty_.slavePath().empty()) << "no pseudo-terminal available";
+        IoctlInterposer::reset();
+    }
+    void TearDown() override { IoctlInterposer::reset(); }
+
+    // Opens the pty through lines_ and emulates the modem bits of its descriptor.
+    int openEmulated(int initialBits = 0) {
+        if (lines_.open(pty_.slavePath()) != OpenStatus::Opened) {
+            return -1;
+        }
+        const std::vector<int> fds = descriptorsOn(pty_.slavePath());
+        if (fds.size() != 1) {
+            return -1;
+        }
+        IoctlInterposer::emulate(fds.front(), initialBits);
+        return fds.front();
+    }
+
+    Pty pty_;
+    PosixSerialLines lines_{nameIsPath()};
+};
+
+TEST_F(PosixSerialLinesTest, OpensAPseudoTerminalThroughTheResolver) {
+    std::vector<std::string> asked;
+    PosixSerialLines lines([&](const std::string& name) {
+        asked.push_back(name);
+        return name == "COM3" ? pty_.slavePath() : std::string();
+    });
+    EXPECT_EQ(lines.open("COM3"), OpenStatus::Opened);
+    EXPECT_TRUE(lines.isOpen());
+    EXPECT_EQ(asked, std::vector<std::string>{"COM3"});
+    EXPECT_EQ(lines.open("COM77"), OpenStatus::CannotOpen);
+    EXPECT_FALSE(lines.isOpen());
+}
+
+TEST_F(PosixSerialLinesTest, RefusesWhatIsNotAnOpenableSerialPort) {
+    const fs::path folder =
+        fs::temp_directory_path() / ("pelkora-serial-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const std::string plainFile = (folder / "COM1").string();
+    std::ofstream(plainFile) << "not a port\n";
+    const std::vector<std::pair<std::string, OpenStatus>> rows = {
+        {"", OpenStatus::CannotOpen},
+        {(folder / "missing").string(), OpenStatus::CannotOpen},
+        {folder.string(), OpenStatus::CannotOpen},
+        {plainFile, OpenStatus::NotASerialPort},
+        {"/dev/null", OpenStatus::NotASerialPort},
+    };
+    for (const auto& [path, expected] : rows) {
+        const std::size_t heldBefore = path.empty() ? 0 : descriptorsOn(path).size();
+        EXPECT_EQ(lines_.open(path), expected) << path;
+        EXPECT_FALSE(lines_.isOpen()) << path;
+        if (!path.empty()) {
+            EXPECT_EQ(descriptorsOn(path).size(), heldBefore) << path << " left open";
+        }
+    }
+    EXPECT_EQ(fs::file_size(plainFile), 11u) << "the file was written to";
+    fs::remove_all(folder);
+}
+
+TEST_F(PosixSerialLinesTest, HoldsThePortExclusivelyUntilClosed) {
+    Probe other(pty_.slavePath());
+    ASSERT_EQ(lines_.open(pty_.slavePath()), OpenStatus::Opened);
+    EXPECT_FALSE(other.canLock());
+    EXPECT_TRUE(other.terminalIsExclusive());
+    PosixSerialLines second(nameIsPath());
+    EXPECT_EQ(second.open(pty_.slavePath()), OpenStatus::CannotOpen);
+    EXPECT_TRUE(lines_.isOpen());
+    EXPECT_TRUE(other.terminalIsExclusive()) << "the failed open undid the holder's claim";
+
+    lines_.close();
+    EXPECT_FALSE(lines_.isOpen());
+    EXPECT_TRUE(other.canLock());
+    EXPECT_FALSE(other.terminalIsExclusive());
+    EXPECT_EQ(second.open(pty_.slavePath()), OpenStatus::Opened);
+}
+
+TEST_F(PosixSerialLinesTest, DestructorReleasesThePort) {
+    {
+        PosixSerialLines scoped(nameIsPath());
+        ASSERT_EQ(scoped.open(pty_.slavePath()), OpenStatus::Opened);
+    }
+    EXPECT_TRUE(descriptorsOn(pty_.slavePath()).empty());
+    EXPECT_EQ(lines_.open(pty_.slavePath()), OpenStatus::Opened);
+}
+
+TEST_F(PosixSerialLinesTest, RefusesAPortAnotherProgramHolds) {
+    Probe locker(pty_.slavePath());
+    ASSERT_EQ(::flock(locker.fd(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(lines_.open(pty_.slavePath()), OpenStatus::CannotOpen);
+    EXPECT_FALSE(lines_.isOpen());
+    EXPECT_FALSE(locker.terminalIsExclusive()) << "claimed a port somebody else holds";
+
+    Probe exclusive(pty_.slavePath());
+    ::flock(locker.fd(), LOCK_UN);
+    ASSERT_EQ(::ioctl(exclusive.fd(), TIOCEXCL), 0);
+    EXPECT_EQ(lines_.open(pty_.slavePath()), OpenStatus::CannotOpen);
+    EXPECT_TRUE(exclusive.terminalIsExclusive()) << "cleared another program's claim";
+}
+
+TEST_F(PosixSerialLinesTest, OpeningAnotherPortReleasesTheFirst) {
+    Pty second;
+    ASSERT_EQ(lines_.open(pty_.slavePath()), OpenStatus::Opened);
+    ASSERT_EQ(lines_.open(second.slavePath()), OpenStatus::Opened);
+    EXPECT_TRUE(descriptorsOn(pty_.slavePath()).empty());
+
+    EXPECT_EQ(lines_.open("/nonexistent/ttyS9"), OpenStatus::CannotOpen);
+    EXPECT_FALSE(lines_.isOpen());
+    EXPECT_TRUE(descriptorsOn(second.slavePath()).empty());
+}
+
+TEST_F(PosixSerialLinesTest, LeavesTheSettingsAsTheyAre) {
+    Probe other(pty_.slavePath());
+    termios unusual{};
+    ASSERT_EQ(tcgetattr(other.fd(), &unusual), 0);
+    cfmakeraw(&unusual);
+    unusual.c_cflag |= CSTOPB | PARENB;
+    unusual.c_cc[VMIN] = 7;
+    cfsetspeed(&unusual, B1200);
+    ASSERT_EQ(tcsetattr(other.fd(), TCSANOW, &unusual), 0);
+    termios before{};
+    ASSERT_EQ(tcgetattr(other.fd(), &before), 0);
+
+    ASSERT_EQ(lines_.open(pty_.slavePath()), OpenStatus::Opened);
+    termios whileOpen{};
+    ASSERT_EQ(tcgetattr(other.fd(), &whileOpen), 0);
+    lines_.close();
+    termios after{};
+    ASSERT_EQ(tcgetattr(other.fd(), &after), 0);
+    EXPECT_TRUE(sameSettings(before, whileOpen));
+    EXPECT_TRUE(sameSettings(before, after));
+}
+
+TEST_F(PosixSerialLinesTest, RaisesAndLowersTheLinesItIsTold) {
+    struct Step {
+        Line line;
+        bool raised;
+        ModemLineCall expected;  // fd filled in below
+    };
+    const std::vector<Step> steps = {
+        {Line::Rts, true, {0, TIOCMBIS, TIOCM_RTS}},  {Line::Dtr, true, {0, TIOCMBIS, TIOCM_DTR}},
+        {Line::Rts, false, {0, TIOCMBIC, TIOCM_RTS}}, {Line::Rts, true, {0, TIOCMBIS, TIOCM_RTS}},
+        {Line::Dtr, false, {0, TIOCMBIC, TIOCM_DTR}},
+    };
+    const int fd = openEmulated(TIOCM_CTS | TIOCM_DSR);
+    ASSERT_GE(fd, 0);
+    std::vector<ModemLineCall> expected;
+    for (const Step& step : steps) {
+        EXPECT_TRUE(lines_.setLine(step.line, step.raised));
+        expected.push_back({fd, step.expected.request, step.expected.bits});
+    }
+    EXPECT_EQ(IoctlInterposer::calls(), expected);
+    EXPECT_EQ(IoctlInterposer::modemBits(fd), TIOCM_CTS | TIOCM_DSR | TIOCM_RTS);
+}
+
+TEST_F(PosixSerialLinesTest, ClosingLeavesTheLinesAlone) {
+    const int fd = openEmulated();
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(lines_.setLine(Line::Dtr, true));
+    IoctlInterposer::clearCalls();
+    lines_.close();
+    EXPECT_TRUE(IoctlInterposer::calls().empty());
+    EXPECT_EQ(IoctlInterposer::modemBits(fd), TIOCM_DTR);
+}
+
+TEST_F(PosixSerialLinesTest, SetLineFailsWithoutAnOpenPort) {
+    EXPECT_FALSE(lines_.setLine(Line::Rts, true));
+    EXPECT_FALSE(lines_.setLine(Line::Dtr, false));
+    ASSERT_EQ(lines_.open(pty_.slavePath()), OpenStatus::Opened);
+    lines_.close();
+    EXPECT_FALSE(lines_.setLine(Line::Rts, false));
+}
+
+TEST_F(PosixSerialLinesTest, SetLineReportsAFailingIoctl) {
+    ASSERT_EQ(lines_.open(pty_.slavePath()), OpenStatus::Opened);
+    EXPECT_FALSE(lines_.setLine(Line::Rts, true)) << "a pty has no modem lines";
+    lines_.close();
+
+    const int fd = openEmulated();
+    ASSERT_GE(fd, 0);
+    IoctlInterposer::failNextCall(EIO);
+    EXPECT_FALSE(lines_.setLine(Line::Dtr, true));
+    EXPECT_EQ(IoctlInterposer::modemBits(fd), 0);
+    EXPECT_TRUE(lines_.setLine(Line::Dtr, true));
+}
+
+}  // namespace
+}  // namespace pelkora
