@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace pelkora {
+
+// The rules of INI ("profile") text, on a file's whole content: no I/O, so
+// the file stores and the tests share one reading of the format.
+//
+// - Lines end in LF or CR LF; a last line without a terminator still counts.
+// - "[name]" starts a section (blanks around it allowed; the name is trimmed).
+//   Lines before the first section belong to no section.
+// - "name=value" is a key, split at the first '='; blanks (space, tab) around
+//   name and value are trimmed, the value is otherwise kept byte-for-byte
+//   (no quote stripping, later '=' kept).
+// - Lines whose first non-blank character is ';' are comments; other lines
+//   without '=' are ignored.
+// - Section and key names match without regard to ASCII case; the first
+//   matching section and the first matching key in it win.
+// - A UTF-8 byte-order mark before the first line is skipped when reading and
+//   kept when writing.
+class IniText {
+  public:
+    // Values longer than this are cut on reading.
+    static constexpr std::size_t kMaxValueLength = 2047;
+
+    IniText() = delete;
+
+    // The value of key in section, cut to kMaxValueLength; nullopt when the
+    // section or the key is missing. A key with an empty value gives "".
+    static std::optional<std::string> find(const std::string& content, const std::string& section,
+                                           const std::string& key);
+
+    // content with key set to value: the first matching key's value is
+    // replaced in place; else "key=value" goes after the section's last
+    // non-blank line; else a new section is appended. Every other byte is
+    // kept, and new lines use the file's line ending (CR LF when its first
+    // line ends in CR LF, LF otherwise). Only meaningful when isStorable().
+    static std::string withValue(const std::string& content, const std::string& section,
+                                 const std::string& key, const std::string& value);
+
+    // False when writing these names or this value would change the meaning
+    // of other lines (a line break, a ']' in a section name, a key that is
+    // empty, holds '=' or would read as a section or comment line).
+    static bool isStorable(const std::string& section, const std::string& key,
+                           const std::string& value);
+};
+
+}  // namespace pelkora

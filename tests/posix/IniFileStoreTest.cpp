@@ -1,0 +1,162 @@
+#include "platform/posix/IniFileStore.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace pelkora {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::size_t entryCount(const std::string& dir) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+class IniFileStoreTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "pelkora-ini-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        iniPath_ = dir_ + "/pelkora.ini";
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string dir_;
+    std::string iniPath_;
+};
+
+TEST_F(IniFileStoreTest, MissingFileReadsDefaultAndCreatesNothing) {
+    IniFileStore store(dir_ + "/not/there");
+    EXPECT_EQ(store.readString("pelkora.ini", "Keyer", "Delay", "def"), "def");
+    EXPECT_FALSE(fs::exists(dir_ + "/not"));
+}
+
+TEST_F(IniFileStoreTest, WriteCreatesDirectoryAndFile) {
+    const std::string configDir = dir_ + "/config/pelkora/";
+    IniFileStore store(configDir);
+    store.writeString("pelkora.ini", "Keyer", "Delay", "5");
+    EXPECT_TRUE(fs::is_directory(configDir));
+    EXPECT_EQ(readText(configDir + "pelkora.ini"), "[Keyer]\nDelay=5\n");
+    EXPECT_EQ(store.readString("pelkora.ini", "keyer", "delay", "def"), "5");
+}
+
+TEST_F(IniFileStoreTest, WriteChangesNoOtherLineAndKeepsCrLf) {
+    const std::string original =
+        "; logger settings\r\n[Radio]\r\nPort = COM2\r\n\r\n[Keyer]\r\n"
+        "Delay=1\r\nName=\xE4\r\n";
+    writeText(iniPath_, original);
+    IniFileStore store(dir_);
+    store.writeString("pelkora.ini", "KEYER", "delay", "250");
+    store.writeString("pelkora.ini", "Radio", "Baud", "9600");
+    EXPECT_EQ(readText(iniPath_),
+              "; logger settings\r\n[Radio]\r\nPort = COM2\r\nBaud=9600\r\n\r\n[Keyer]\r\n"
+              "Delay=250\r\nName=\xE4\r\n");
+}
+
+TEST_F(IniFileStoreTest, RefusedWritesThrowAndLeaveTheFileAlone) {
+    const std::string original = "[Keyer]\nDelay=1\n";
+    writeText(iniPath_, original);
+    IniFileStore store(dir_);
+    try {
+        store.writeString("pelkora.ini", "Keyer", "Delay", "2\n[Evil]");
+        FAIL() << "line break accepted";
+    } catch (const ProfileWriteError& error) {
+        EXPECT_STREQ(error.what(), ("Unable to write to " + iniPath_).c_str());
+        EXPECT_EQ(error.path(), iniPath_);
+    }
+    EXPECT_EQ(readText(iniPath_), original);
+    EXPECT_EQ(entryCount(dir_), 1u) << "a temporary file was left behind";
+}
+
+TEST_F(IniFileStoreTest, UnwritablePlacesAreRefused) {
+    // Tests may run as root, where permission bits do not stop a write; a
+    // regular file where a directory should be, or a directory where the
+    // file should be, stops everyone.
+    writeText(dir_ + "/plain", "not a directory");
+    fs::create_directory(dir_ + "/folder.ini");
+    IniFileStore underFile(dir_ + "/plain");
+    IniFileStore beside(dir_);
+    EXPECT_THROW(underFile.writeString("pelkora.ini", "A", "k", "v"), ProfileWriteError);
+    EXPECT_THROW(beside.writeString(dir_ + "/plain/deeper/x.ini", "A", "k", "v"),
+                 ProfileWriteError);
+    try {
+        beside.writeString("folder.ini", "A", "k", "v");
+        FAIL() << "a directory was written as a file";
+    } catch (const ProfileWriteError& error) {
+        EXPECT_STREQ(error.what(), ("Unable to write to " + dir_ + "/folder.ini").c_str());
+    }
+    EXPECT_EQ(readText(dir_ + "/plain"), "not a directory");
+    EXPECT_EQ(underFile.readString("pelkora.ini", "A", "k", "def"), "def");
+}
+
+TEST_F(IniFileStoreTest, BareNamesLiveInTheStartDirectory) {
+    IniFileStore store(dir_ + "/");
+    EXPECT_EQ(store.resolve("pelkora.ini"), iniPath_);
+    EXPECT_EQ(IniFileStore(dir_).resolve("pelkora.ini"), iniPath_);
+
+    const std::string elsewhere = dir_ + "/logger/log.ini";
+    EXPECT_EQ(store.resolve(elsewhere), elsewhere);
+    store.writeString(elsewhere, "Voice", "Key", "F1");
+    EXPECT_EQ(readText(elsewhere), "[Voice]\nKey=F1\n");
+    EXPECT_FALSE(fs::exists(iniPath_));
+}
+
+TEST_F(IniFileStoreTest, SymlinkStaysALink) {
+    writeText(dir_ + "/real.ini", "[A]\nk=1\n");
+    fs::create_symlink("real.ini", iniPath_);
+    fs::create_symlink("nowhere/dangling.ini", dir_ + "/dangling.ini");
+    IniFileStore store(dir_);
+    store.writeString("pelkora.ini", "A", "k", "2");
+    store.writeString("dangling.ini", "A", "k", "3");
+    EXPECT_TRUE(fs::is_symlink(iniPath_));
+    EXPECT_EQ(readText(dir_ + "/real.ini"), "[A]\nk=2\n");
+    EXPECT_TRUE(fs::is_symlink(dir_ + "/dangling.ini"));
+    EXPECT_EQ(readText(dir_ + "/nowhere/dangling.ini"), "[A]\nk=3\n");
+}
+
+TEST_F(IniFileStoreTest, PermissionBitsAreKept) {
+    writeText(iniPath_, "[A]\nk=1\n");
+    ASSERT_EQ(chmod(iniPath_.c_str(), 0640), 0);
+    IniFileStore(dir_).writeString("pelkora.ini", "A", "k", "2");
+    struct stat info {};
+    ASSERT_EQ(stat(iniPath_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+
+TEST_F(IniFileStoreTest, EditsByOtherProgramsAreSeen) {
+    IniFileStore store(dir_);
+    writeText(iniPath_, "[A]\nk=1\n");
+    EXPECT_EQ(store.readString("pelkora.ini", "A", "k", "def"), "1");
+    writeText(iniPath_, "[A]\nk=2\nj=x\n");
+    EXPECT_EQ(store.readString("pelkora.ini", "A", "k", "def"), "2");
+    store.writeString("pelkora.ini", "A", "k", "3");
+    EXPECT_EQ(readText(iniPath_), "[A]\nk=3\nj=x\n");
+}
+
+TEST_F(IniFileStoreTest, FifoInPlaceOfTheFileNeitherHangsNorIsWritten) {
+    ASSERT_EQ(mkfifo(iniPath_.c_str(), 0600), 0);
+    IniFileStore store(dir_);
+    EXPECT_EQ(store.readString("pelkora.ini", "A", "k", "def"), "def");
+    EXPECT_THROW(store.writeString("pelkora.ini", "A", "k", "v"), ProfileWriteError);
+}
+
+}  // namespace
+}  // namespace pelkora
