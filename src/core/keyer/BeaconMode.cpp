@@ -92,7 +92,7 @@ void BeaconMode::advance() {
             }
             continue;
         }
-        if (beginPause(upper)) {
+        if (beginPause(upper, trimBlanks(entry))) {
             return;
         }
     }
@@ -101,7 +101,7 @@ void BeaconMode::advance() {
     }
 }
 
-bool BeaconMode::beginPause(const std::string& upperEntry) {
+bool BeaconMode::beginPause(const std::string& upperEntry, std::string_view entry) {
     if (upperEntry == "~[P]") {
         waitMs(1000);
         return wait_ != 0;
@@ -109,7 +109,7 @@ bool BeaconMode::beginPause(const std::string& upperEntry) {
     // Inside a repetition the number counts milliseconds, not tens of them.
     const auto ms = parseDecimalInt32(QueueEntry::pauseArgument(upperEntry));
     if (!ms) {
-        host_.reportError("'" + std::string(QueueEntry::pauseArgument(upperEntry)) +
+        host_.reportError("'" + std::string(QueueEntry::pauseArgument(entry)) +
                           "' is not a valid integer value");
         abandonRepetition();
         return true;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "core/keyer/BeaconHost.h"
 #include "core/keyer/IntervalTimer.h"
@@ -47,7 +48,7 @@ private:
     enum class Phase { Idle, Entries, TailWait };
 
     void advance();
-    bool beginPause(const std::string& upperEntry);
+    bool beginPause(const std::string& upperEntry, std::string_view entry);
     void waitMs(std::int64_t ms);
     void finishRepetition();
     void countRepetition();
