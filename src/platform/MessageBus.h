@@ -8,7 +8,7 @@ namespace pelkora {
 // Threading: called only on the loop thread; the call returns when the
 // message has been handed on.
 class MessageBus {
-public:
+  public:
     virtual ~MessageBus() = default;
     virtual void broadcastState(int code) = 0;
 };

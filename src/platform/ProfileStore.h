@@ -8,12 +8,12 @@ namespace pelkora {
 // Raised when a settings file refuses a write. what() is the text the user
 // sees: "Unable to write to <path>".
 class ProfileWriteError : public std::runtime_error {
-public:
+  public:
     explicit ProfileWriteError(const std::string& path)
         : std::runtime_error("Unable to write to " + path), path_(path) {}
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -23,7 +23,7 @@ private:
 // Section and key names match without regard to case.
 // Threading: called only on the loop thread.
 class ProfileStore {
-public:
+  public:
     virtual ~ProfileStore() = default;
 
     // The value as stored (at most 2047 characters), or def when the file,

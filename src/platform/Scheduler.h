@@ -9,7 +9,7 @@ namespace pelkora {
 // Threading: called only on the loop thread; callbacks arrive on that thread,
 // never from inside callAfter() itself.
 class Scheduler {
-public:
+  public:
     using TaskId = std::uint64_t;
     using Task = std::function<void()>;
 

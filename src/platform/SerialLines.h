@@ -9,7 +9,7 @@ namespace pelkora {
 // maps a name to its device. At most one port is open at a time.
 // Threading: called only on the loop thread; every call is synchronous.
 class SerialLines {
-public:
+  public:
     enum class OpenStatus {
         Opened,
         CannotOpen,      // missing, held by another program, no rights

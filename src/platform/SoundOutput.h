@@ -9,7 +9,7 @@ namespace pelkora {
 // Threading: called only on the loop thread. The finished callback is
 // delivered on the loop thread (posted, never from inside play() or stop()).
 class SoundOutput {
-public:
+  public:
     using FinishedCallback = std::function<void()>;
 
     virtual ~SoundOutput() = default;

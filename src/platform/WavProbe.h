@@ -20,7 +20,7 @@ struct WavFacts {
 // Reads the timing facts of a sound file.
 // Threading: called only on the loop thread; it may touch the file system.
 class WavProbe {
-public:
+  public:
     virtual ~WavProbe() = default;
 
     // Empty when the file cannot be opened, is not a regular file, is shorter

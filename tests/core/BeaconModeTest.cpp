@@ -8,7 +8,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 class BeaconTest : public KeyerFixture {
-protected:
+  protected:
     void SetUp() override {
         addFile("cq.wav", 300);
         addFile("id.wav", 200);
@@ -52,8 +52,8 @@ TEST_F(BeaconTest, CountOfOnePlaysOnceAndEnds) {
 TEST_F(BeaconTest, EndlessBeaconRunsUntilStop) {
     fire("~[tx]~[fcq.wav]~[rp1000:0]");
     advance(5000);
-    EXPECT_EQ(played(), (Lines{"0 play cq.wav", "1300 play cq.wav", "2600 play cq.wav",
-                               "3900 play cq.wav"}));
+    EXPECT_EQ(played(),
+              (Lines{"0 play cq.wav", "1300 play cq.wav", "2600 play cq.wav", "3900 play cq.wav"}));
     engine.StopButtonClick();
     EXPECT_TRUE(beaconOff());
     EXPECT_FALSE(engine.txDown());
@@ -93,9 +93,9 @@ TEST_F(BeaconTest, ReceiveEntryReleasesMidRepetitionAndTheRestStillPlays) {
     fire("~[tx]~[fcq.wav]~[rx]~[fid.wav]~[rp5000:2]");
     run();
     EXPECT_EQ(recorder.only({"play", "ptt"}),
-              (Lines{"0 ptt on", "0 ptt on", "0 play snd/cq.wav", "300 ptt off", "300 play snd/id.wav",
-                     "500 ptt off", "5500 ptt on", "5500 play snd/cq.wav", "5800 ptt off",
-                     "5800 play snd/id.wav", "6000 ptt off"}));
+              (Lines{"0 ptt on", "0 ptt on", "0 play snd/cq.wav", "300 ptt off",
+                     "300 play snd/id.wav", "500 ptt off", "5500 ptt on", "5500 play snd/cq.wav",
+                     "5800 ptt off", "5800 play snd/id.wav", "6000 ptt off"}));
 }
 
 TEST_F(BeaconTest, DisplayShowsTheMacroAgainAtEachRepetition) {

@@ -21,9 +21,9 @@ TEST_F(KeyerEngineTest, ContestExchangePlaysInOrderWithItsPause) {
     engine.PlayStack();
     run();
     // Each 100 ms file ends when its header time (102 ms) is up.
-    EXPECT_EQ(played(), (Lines{"0 play cq.wav", "102 play A.wav", "204 play B.wav",
-                               "306 play stroke.wav", "408 play 1.wav", "910 play 5.wav",
-                               "1012 play 9.wav"}));
+    EXPECT_EQ(played(),
+              (Lines{"0 play cq.wav", "102 play A.wav", "204 play B.wav", "306 play stroke.wav",
+                     "408 play 1.wav", "910 play 5.wav", "1012 play 9.wav"}));
     EXPECT_EQ(recorder.only({"pause", "ptt", "broadcast"}),
               (Lines{"0 broadcast 111", "0 ptt on", "510 pause 400", "1114 broadcast 100",
                      "1114 broadcast 110", "1114 ptt off"}));
@@ -133,8 +133,8 @@ TEST_F(KeyerEngineTest, PauseLengths) {
     engine.AddToQueue("~[tx]~[p]~[fx.wav]~[P]~[fx.wav]~[p40]~[fx.wav]~[p0]~[fx.wav]");
     engine.PlayStack();
     run();
-    EXPECT_EQ(played(), (Lines{"1000 play x.wav", "2012 play x.wav", "2424 play x.wav",
-                               "2436 play x.wav"}));
+    EXPECT_EQ(played(),
+              (Lines{"1000 play x.wav", "2012 play x.wav", "2424 play x.wav", "2436 play x.wav"}));
 }
 
 TEST_F(KeyerEngineTest, BadPauseNumberIsReportedOnceAndDropped) {

@@ -21,7 +21,7 @@ namespace pelkora::test {
 // same shape the command-line player prints, so that expectations read like
 // a timeline.
 class EventRecorder : public KeyerObserver {
-public:
+  public:
     explicit EventRecorder(const Scheduler& clock) : clock_(clock) {}
 
     void onTransmit(bool keyed) override { add(keyed ? "ptt on" : "ptt off"); }
@@ -41,15 +41,17 @@ public:
     // Only the events whose text starts with one of the prefixes.
     std::vector<std::string> only(std::initializer_list<const char*> prefixes) const;
 
-private:
-    void add(const std::string& what) { events.push_back(std::to_string(clock_.nowMs()) + " " + what); }
+  private:
+    void add(const std::string& what) {
+        events.push_back(std::to_string(clock_.nowMs()) + " " + what);
+    }
     const Scheduler& clock_;
 };
 
 // A keyer engine on fakes in virtual time. Sound files live in "snd/" and
 // play exactly as long as their header says minus the 44-byte header.
 class KeyerFixture : public ::testing::Test {
-protected:
+  protected:
     KeyerFixture();
 
     // A 16-bit 8 kHz mono file (16000 bytes/s) of the given audio length.

@@ -12,7 +12,7 @@ namespace {
 // Records what expansion does, in one list, so that the order of entries,
 // display pieces and immediate commands is visible.
 class RecordingSink : public MacroSink {
-public:
+  public:
     std::string soundDir() const override { return "S/"; }
     std::string callText() const override { return call; }
     std::string reportText() const override { return report; }
@@ -66,8 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
         WordCase{"~[F2.WAV]", {"E S/2.WAV", "D \"2.WAV\" "}},
         WordCase{"~[f2.wav]", {"E S/2.wav", "D \"2.wav\" "}},
         // The last closing bracket may be left out; runs of "]" give no word.
-        WordCase{"~[fcq.wav]]]~[ec", {"E S/cq.wav", "D \"cq.wav\" ", "E S/A.wav", "E S/B.wav",
-                                       "E S/stroke.wav", "E S/1.wav", "D AB/1 "}},
+        WordCase{"~[fcq.wav]]]~[ec",
+                 {"E S/cq.wav", "D \"cq.wav\" ", "E S/A.wav", "E S/B.wav", "E S/stroke.wav",
+                  "E S/1.wav", "D AB/1 "}},
         // Spaces are ordinary characters and stay inside words and names.
         WordCase{"~[fmy file.wav] ~[er]",
                  {"E S/my file.wav", "D \"my file.wav\" ", "E S/5.wav", "E S/9.wav", "D 59 "}},

@@ -9,7 +9,7 @@ namespace pelkora {
 // the TX toggle, the player and the window's beacon controls. Implemented by
 // the keyer engine. Threading: loop thread only.
 class BeaconHost {
-public:
+  public:
     virtual ~BeaconHost() = default;
 
     virtual std::size_t queueSize() const = 0;

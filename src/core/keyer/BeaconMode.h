@@ -20,7 +20,7 @@ namespace pelkora {
 // follows a repetition starts the next one.
 // Threading: loop thread only.
 class BeaconMode {
-public:
+  public:
     BeaconMode(BeaconHost& host, Scheduler& scheduler);
     ~BeaconMode();
     BeaconMode(const BeaconMode&) = delete;
@@ -44,7 +44,7 @@ public:
     const IntervalTimer& Timer3() const { return timer3_; }
     bool repetitionActive() const { return phase_ != Phase::Idle; }
 
-private:
+  private:
     enum class Phase { Idle, Entries, TailWait };
 
     void advance();

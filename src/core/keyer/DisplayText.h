@@ -10,7 +10,7 @@ namespace pelkora {
 // front moves a start offset instead of the text, so that a long queue costs
 // linear time, not quadratic.
 class DisplayText {
-public:
+  public:
     std::string_view view() const { return std::string_view(text_).substr(start_); }
     std::string str() const { return std::string(view()); }
     bool empty() const { return start_ >= text_.size(); }
@@ -22,7 +22,7 @@ public:
     void clear();
     void removeFront(std::size_t count);
 
-private:
+  private:
     std::string text_;
     std::size_t start_ = 0;
 };

@@ -11,7 +11,7 @@ namespace pelkora {
 // every interval until stopped. Starting it again restarts the countdown.
 // Threading: loop thread only; ticks arrive on the loop thread.
 class IntervalTimer {
-public:
+  public:
     enum class ZeroInterval {
         NeverTicks,   // a window timer with interval 0 is never armed
         TicksAtOnce,  // a zero or negative wait is over as soon as the loop is free
@@ -30,7 +30,7 @@ public:
     bool enabled() const { return enabled_; }
     std::int64_t interval() const { return interval_; }
 
-private:
+  private:
     void arm();
     void disarm();
     void fire();

@@ -159,7 +159,8 @@ void KeyerEngine::playFile(const std::string& path) {
         services_.observer.onSkipFile(path);
         return;
     }
-    timer1_.setInterval(fileEntryMs(facts->sizeBytes, facts->bytesPerSecond, facts->decodedSeconds));
+    timer1_.setInterval(
+        fileEntryMs(facts->sizeBytes, facts->bytesPerSecond, facts->decodedSeconds));
     timer1_.start();
     services_.log.logString("WaveRes", path);
     services_.observer.onPlayFile(path);

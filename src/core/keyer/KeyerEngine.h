@@ -22,7 +22,7 @@ namespace pelkora {
 // timer events. Operations keep the names the window uses for them.
 // Threading: loop thread only; every service calls back on that thread.
 class KeyerEngine : private MacroSink, private BeaconHost {
-public:
+  public:
     explicit KeyerEngine(const KeyerServices& services);
     ~KeyerEngine() override;
     KeyerEngine(const KeyerEngine&) = delete;
@@ -70,7 +70,7 @@ public:
     // A file entry's sound is still playing.
     bool soundPlaying() const { return fileSounding_; }
 
-private:
+  private:
     // MacroSink
     std::string soundDir() const override { return soundDir_; }
     std::string callText() const override { return callText_; }

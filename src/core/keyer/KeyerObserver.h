@@ -10,7 +10,7 @@ namespace pelkora {
 // what it shows. Threading: called on the loop thread, from inside engine
 // operations; an observer must not call back into the engine re-entrantly.
 class KeyerObserver {
-public:
+  public:
     virtual ~KeyerObserver() = default;
 
     // The display text changed; read it with KeyerEngine::displayText().

@@ -41,7 +41,8 @@ void MacroExpander::expandWord(std::string_view word, MacroSink& sink) {
         sink.appendDisplay("[RX] ");
     }
     if (containsText(upper, "~[I")) {
-        const std::string value = sink.externalValue(std::string(argumentAfter(word, upper, "~[I")));
+        const std::string value =
+            sink.externalValue(std::string(argumentAfter(word, upper, "~[I")));
         spell(value, sink);
         sink.appendDisplay(value + " ");
     }

@@ -14,10 +14,10 @@ namespace pelkora {
 // else only appends. Expansion keeps no state between calls and never fails:
 // oddities show up when the entries are played.
 class MacroExpander {
-public:
+  public:
     static void expand(std::string_view macro, MacroSink& sink);
 
-private:
+  private:
     static void expandWord(std::string_view word, MacroSink& sink);
     static void spell(std::string_view text, MacroSink& sink);
 };

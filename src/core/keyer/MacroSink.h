@@ -10,7 +10,7 @@ namespace pelkora {
 // word needs them, never cached, so a call sign typed just before a key
 // press is the one spelled.
 class MacroSink {
-public:
+  public:
     virtual ~MacroSink() = default;
 
     virtual std::string soundDir() const = 0;

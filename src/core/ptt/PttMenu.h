@@ -14,7 +14,7 @@ namespace pelkora {
 // stores both values in the settings file at once and reopens the port.
 // Threading: loop thread only.
 class PttMenu {
-public:
+  public:
     struct Item {
         const char* name;     // the item's object name
         const char* caption;  // its text in the menu
@@ -41,7 +41,7 @@ public:
     const char* checkedPortItem() const { return checkedPort_->name; }
     const char* checkedLineItem() const { return checkedLine_->name; }
 
-private:
+  private:
     static const Item* find(const std::string& name);
     static const Item* portItem(int port);
     static const Item* lineItem(int line);

@@ -14,7 +14,7 @@ namespace pelkora {
 // and the next change tries again).
 // Threading: loop thread only.
 class PttPort {
-public:
+  public:
     using ErrorHandler = std::function<void(const std::string&)>;
 
     PttPort(SerialLines& lines, ErrorHandler showError);
@@ -36,7 +36,7 @@ public:
     // Does nothing when no port is open.
     void TxOnOff(bool on);
 
-private:
+  private:
     bool usesRts() const { return lineChoice_ == 1 || lineChoice_ == 3; }
     bool usesDtr() const { return lineChoice_ == 2 || lineChoice_ == 3; }
 

@@ -28,7 +28,8 @@ KeyerSettings KeyerSettings::read(ProfileStore& profiles, const std::string& set
         s.captions[key - 1] =
             profiles.readString(settingsFile, "Buttons", "Caption" + std::to_string(key), "");
     }
-    s.buttonRows = readProfileInteger(profiles, settingsFile, "General", "ButtonRows", s.buttonRows);
+    s.buttonRows =
+        readProfileInteger(profiles, settingsFile, "General", "ButtonRows", s.buttonRows);
     return s;
 }
 

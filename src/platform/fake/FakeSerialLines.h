@@ -12,7 +12,7 @@ namespace pelkora {
 // Serial lines that record every call as text ("open COM3", "RTS 1",
 // "DTR 0", "close") and fail where a test says so.
 class FakeSerialLines : public SerialLines {
-public:
+  public:
     void failOpen(const std::string& port, OpenStatus status) { openFailures_[port] = status; }
     void failLine(Line line) { failingLines_.insert(line); }
 
@@ -27,7 +27,7 @@ public:
     bool rts() const { return rts_; }
     bool dtr() const { return dtr_; }
 
-private:
+  private:
     std::map<std::string, OpenStatus> openFailures_;
     std::set<Line> failingLines_;
     std::vector<std::string> calls_;

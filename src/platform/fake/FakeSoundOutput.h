@@ -14,7 +14,7 @@ namespace pelkora {
 // lasts the duration given for its path (default 0 ms) in the scheduler's
 // time; paths marked unplayable make play() fail.
 class FakeSoundOutput : public SoundOutput {
-public:
+  public:
     struct Call {
         std::string what;  // "play <path>" or "stop"
         std::int64_t atMs;
@@ -36,7 +36,7 @@ public:
     // Paths that were cut while sounding, in order.
     const std::vector<std::string>& cut() const { return cut_; }
 
-private:
+  private:
     Scheduler& scheduler_;
     std::map<std::string, std::int64_t> durations_;
     std::vector<Call> calls_;

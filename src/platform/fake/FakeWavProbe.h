@@ -9,7 +9,7 @@ namespace pelkora {
 
 // WAV facts from a table instead of files; unknown paths cannot be read.
 class FakeWavProbe : public WavProbe {
-public:
+  public:
     void setFacts(const std::string& path, WavFacts facts) { facts_[path] = facts; }
     // A canonical file of the given header size and rate whose audio is
     // `decodedMs` long.
@@ -18,7 +18,7 @@ public:
 
     std::optional<WavFacts> probe(const std::string& path) override;
 
-private:
+  private:
     std::map<std::string, WavFacts> facts_;
 };
 

@@ -14,7 +14,7 @@ namespace pelkora {
 // named in refuseWrites() throw as a read-only file would. Names match
 // without regard to case, as in real profile files.
 class MemoryProfileStore : public ProfileStore {
-public:
+  public:
     struct Write {
         std::string file, section, key, value;
     };
@@ -28,7 +28,7 @@ public:
     const std::vector<Write>& writes() const { return writes_; }
     int readCount() const { return reads_; }
 
-private:
+  private:
     using Key = std::tuple<std::string, std::string, std::string>;
     static Key keyOf(const std::string& file, const std::string& section, const std::string& key);
 

@@ -8,12 +8,12 @@ namespace pelkora {
 
 // Keeps the codes broadcast, in order.
 class RecordingMessageBus : public MessageBus {
-public:
+  public:
     void broadcastState(int code) override { codes_.push_back(code); }
     const std::vector<int>& codes() const { return codes_; }
     void clear() { codes_.clear(); }
 
-private:
+  private:
     std::vector<int> codes_;
 };
 

@@ -12,7 +12,7 @@ namespace pelkora {
 // rendering run seconds of keyer time in microseconds, exactly and
 // repeatably. Tasks due at the same time run in the order they were posted.
 class VirtualScheduler : public Scheduler {
-public:
+  public:
     std::int64_t nowMs() const override { return now_; }
     TaskId callAfter(std::int64_t delayMs, Task task) override;
     void cancel(TaskId id) override;
@@ -34,7 +34,7 @@ public:
     // Time of the next pending task; only meaningful when hasPending().
     std::int64_t nextDueMs() const;
 
-private:
+  private:
     using Key = std::pair<std::int64_t, TaskId>;  // due time, posting order
     std::map<Key, Task> tasks_;
     std::map<TaskId, std::int64_t> dueById_;

@@ -11,7 +11,7 @@ namespace pelkora {
 // Prints what the keyer does as "<ms> <event> [<argument>]" lines on standard
 // output (when asked to), and errors on standard error in any case.
 class EventPrinter : public KeyerObserver {
-public:
+  public:
     EventPrinter(const Scheduler& clock, bool printEvents)
         : clock_(clock), printEvents_(printEvents) {}
 
@@ -28,7 +28,7 @@ public:
     // rendering of the run ends.
     std::int64_t lastEventMs() const { return lastEventMs_; }
 
-private:
+  private:
     void print(const char* event, const std::string& argument = {});
 
     const Scheduler& clock_;

@@ -19,12 +19,12 @@ namespace pelkora {
 namespace {
 
 class NoBroadcast : public MessageBus {
-public:
+  public:
     void broadcastState(int) override {}
 };
 
 class NoLog : public DiagnosticLog {
-public:
+  public:
     void logString(const std::string&, const std::string&) override {}
 };
 
@@ -67,7 +67,8 @@ struct OfflineRig {
 };
 
 void configure(OfflineRig& rig, const PlayOptions& options) {
-    const KeyerSettings settings = KeyerSettings::read(rig.profiles, rig.settingsFile, rig.startDir);
+    const KeyerSettings settings =
+        KeyerSettings::read(rig.profiles, rig.settingsFile, rig.startDir);
     rig.engine.setExternalIni(settings.externalIni, settings.externalIniSection);
     rig.engine.setSoundDir(options.soundDir ? withTrailingSlash(*options.soundDir)
                                             : settings.soundDir);

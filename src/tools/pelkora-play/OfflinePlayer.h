@@ -9,7 +9,7 @@ namespace pelkora {
 // bound was reached), 1 the output could not be written, 3 the queue waits
 // for a transmitter that nothing keys, 4 a beacon cannot go on by itself.
 class OfflinePlayer {
-public:
+  public:
     enum ExitCode { Done = 0, OutputFailed = 1, WaitsForTransmitter = 3, BeaconStuck = 4 };
 
     static int run(const PlayOptions& options);

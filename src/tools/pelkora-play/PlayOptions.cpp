@@ -75,7 +75,8 @@ std::optional<PlayOptions> PlayOptions::parse(const std::vector<std::string>& ar
                 return std::nullopt;
             }
         } else if (arg == "--") {
-            positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1, args.end());
+            positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1,
+                              args.end());
             break;
         } else if (arg.size() > 1 && arg.rfind("--", 0) == 0) {
             error = "unknown option " + arg;
