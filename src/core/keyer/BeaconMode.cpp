@@ -109,8 +109,7 @@ bool BeaconMode::beginPause(const std::string& upperEntry, std::string_view entr
     // Inside a repetition the number counts milliseconds, not tens of them.
     const auto ms = parseDecimalInt32(QueueEntry::pauseArgument(upperEntry));
     if (!ms) {
-        host_.reportError("'" + std::string(QueueEntry::pauseArgument(entry)) +
-                          "' is not a valid integer value");
+        host_.reportError(notAnIntegerMessage(QueueEntry::pauseArgument(entry)));
         abandonRepetition();
         return true;
     }

@@ -4,6 +4,7 @@
 
 #include "core/keyer/MacroExpander.h"
 #include "core/keyer/QueueEntry.h"
+#include "core/text/TextRules.h"
 
 namespace pelkora {
 
@@ -128,7 +129,7 @@ void KeyerEngine::PlaySound(const std::string& entry) {
         case QueueEntry::Kind::BadPause:
             // Reported once; the entry is dropped by the runner and the queue
             // goes on instead of meeting the same entry until Clear.
-            reportError("'" + parsed.badNumber + "' is not a valid integer value");
+            reportError(notAnIntegerMessage(parsed.badNumber));
             return;
         case QueueEntry::Kind::SoundFile:
             playFile(parsed.text);

@@ -65,4 +65,11 @@ std::optional<std::int32_t> parseDecimalInt32(std::string_view text) {
     return value;
 }
 
+std::string notAnIntegerMessage(std::string_view text) {
+    std::string message = "'";
+    message += text;
+    message += "' is not a valid integer value";
+    return message;
+}
+
 }  // namespace pelkora

@@ -24,4 +24,7 @@ bool containsText(std::string_view haystack, std::string_view needle);
 // around it; empty when the text is anything else.
 std::optional<std::int32_t> parseDecimalInt32(std::string_view text);
 
+// The text of the error a failed integer conversion raises.
+std::string notAnIntegerMessage(std::string_view text);
+
 }  // namespace pelkora

@@ -114,6 +114,12 @@ int verdict(const OfflineRig& rig, bool boundReached, bool unboundedBeacon) {
                      "entry that could not be played); stopped\n");
         return OfflinePlayer::BeaconStuck;
     }
+    if (!engine.PlayQueue().empty() && engine.txDown()) {
+        std::fprintf(stderr,
+                     "pelkora-play: the queue was not played out: the macro has an error "
+                     "(see above)\n");
+        return OfflinePlayer::MacroError;
+    }
     if (!engine.PlayQueue().empty()) {
         std::fprintf(stderr,
                      "pelkora-play: the queue waits for the transmitter: key it in the macro "

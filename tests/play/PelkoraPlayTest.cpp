@@ -1,0 +1,361 @@
+// End-to-end runs of the pelkora-play binary named by $PELKORA_PLAY: the events
+// it prints, its exit status and the sound it renders.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "play/ChildProcess.h"
+#include "play/PlayWorkspace.h"
+
+namespace pelkora::test {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// Each recording gets its own amplitude, so a rendering shows which one played where.
+const std::map<std::string, float> kAmplitudes = {{"cq", 0.10f},     {"A", 0.20f}, {"B", 0.30f},
+                                                  {"stroke", 0.40f}, {"1", 0.50f}, {"5", 0.60f},
+                                                  {"9", 0.70f},      {"K", 0.80f}};
+constexpr std::int64_t kFramesPerMs = PlayWorkspace::kRate / 1000;
+constexpr float kSampleTolerance = 2.0f / 32768.0f;  // 16-bit rounding
+
+struct PlayerRun {
+    int exitCode = -1;
+    std::string err;
+    Lines events;
+};
+
+struct PlayedFile {
+    std::int64_t ms = 0;
+    std::string path;
+};
+
+Lines splitLines(const std::string& text) {
+    Lines lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool endsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string at(std::int64_t ms, const std::string& event) {
+    return std::to_string(ms) + " " + event;
+}
+
+Lines matching(const Lines& events, const std::string& word) {
+    Lines found;
+    std::copy_if(
+        events.begin(), events.end(), std::back_inserter(found),
+        [&](const std::string& line) { return line.find(" " + word) != std::string::npos; });
+    return found;
+}
+
+std::vector<PlayedFile> playedFiles(const Lines& events) {
+    std::vector<PlayedFile> played;
+    for (const std::string& line : events) {
+        std::istringstream fields(line);
+        PlayedFile file;
+        std::string event;
+        if (fields >> file.ms >> event && event == "play" && fields >> file.path) {
+            played.push_back(file);
+        }
+    }
+    return played;
+}
+
+// Whatever the run did, a keyed transmitter must have been released by its end.
+void expectTransmitterReleased(const Lines& events) {
+    std::string lastPtt;
+    for (const std::string& line : events) {
+        if (endsWith(line, " ptt on") || endsWith(line, " ptt off")) {
+            lastPtt = line;
+        }
+    }
+    if (!lastPtt.empty()) {
+        EXPECT_TRUE(endsWith(lastPtt, " ptt off")) << "transmitter left keyed: " << lastPtt;
+    }
+}
+
+// What the rendering must hold: each played tone from the frame of its play
+// event, silence everywhere else, nothing past endMs.
+std::vector<float> expectedRendering(const Lines& events, std::int64_t endMs) {
+    std::vector<float> expected(static_cast<std::size_t>(endMs * kFramesPerMs), 0.0f);
+    for (const PlayedFile& played : playedFiles(events)) {
+        const auto amplitude = kAmplitudes.find(std::filesystem::path(played.path).stem());
+        if (amplitude == kAmplitudes.end()) {
+            ADD_FAILURE() << "played a file the test did not write: " << played.path;
+            continue;
+        }
+        const std::int64_t start = played.ms * kFramesPerMs;
+        for (std::int64_t frame = 0; frame < PlayWorkspace::kToneFrames &&
+                                     start + frame < static_cast<std::int64_t>(expected.size());
+             ++frame) {
+            expected[static_cast<std::size_t>(start + frame)] =
+                PlayWorkspace::toneSample(amplitude->second, frame);
+        }
+    }
+    return expected;
+}
+
+class PelkoraPlay : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* player = std::getenv("PELKORA_PLAY");
+        ASSERT_TRUE(player != nullptr && *player != '\0')
+            << "PELKORA_PLAY is not set: point it at the pelkora-play binary (ctest sets it)";
+        player_ = std::filesystem::absolute(player).string();
+        ASSERT_EQ(::access(player_.c_str(), X_OK), 0)
+            << "PELKORA_PLAY=" << player_ << " is not an executable file";
+        for (const auto& [name, amplitude] : kAmplitudes) {
+            workspace_.writeTone("snd/" + name + ".wav", amplitude);
+        }
+    }
+
+    PlayerRun play(const Lines& args) const {
+        const ChildProcess::Result result =
+            ChildProcess::run(player_, args, workspace_.path(), std::chrono::seconds(30));
+        EXPECT_FALSE(result.timedOut) << "pelkora-play was killed after 30 s";
+        PlayerRun run{result.exitCode, result.err, splitLines(result.out)};
+        if (std::find(args.begin(), args.end(), "--events") != args.end()) {
+            expectTransmitterReleased(run.events);
+        }
+        return run;
+    }
+
+    // The usual run: sounds from snd/, events printed, rendering to out.wav.
+    PlayerRun playMacro(const Lines& options, const std::string& macro) const {
+        Lines args{"--sound-dir", "snd", "--events", "--output", "out.wav"};
+        args.insert(args.end(), options.begin(), options.end());
+        args.push_back(macro);
+        return play(args);
+    }
+
+    void expectRendering(const Lines& events, std::int64_t endMs) const {
+        const PlayWorkspace::Rendering rendering = workspace_.read("out.wav");
+        ASSERT_EQ(rendering.rate, PlayWorkspace::kRate);
+        ASSERT_EQ(rendering.channels, 1);
+        const std::vector<float> expected = expectedRendering(events, endMs);
+        ASSERT_EQ(rendering.samples.size(), expected.size())
+            << "rendering is not " << endMs << " ms";
+        for (std::size_t frame = 0; frame < expected.size(); ++frame) {
+            if (std::fabs(rendering.samples[frame] - expected[frame]) > kSampleTolerance) {
+                FAIL() << "first wrong sample at frame " << frame << " (" << frame / kFramesPerMs
+                       << " ms): " << rendering.samples[frame] << " instead of " << expected[frame];
+            }
+        }
+    }
+
+    PlayWorkspace workspace_;
+    std::string player_;
+};
+
+TEST_F(PelkoraPlay, SpellsCallAndReportBetweenTxAndRx) {
+    const PlayerRun run = playMacro({"--call", "AB/1"}, "~[tx]~[fcq.wav]~[ec]~[p40]~[er]~[rx]");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const Lines expected = {"0 broadcast 111",     "0 ptt on",           "0 play snd/cq.wav",
+                            "302 play snd/A.wav",  "604 play snd/B.wav", "906 play snd/stroke.wav",
+                            "1208 play snd/1.wav", "1510 pause 400",     "1910 play snd/5.wav",
+                            "2212 play snd/9.wav", "2514 broadcast 100", "2514 broadcast 110",
+                            "2514 ptt off"};
+    EXPECT_EQ(run.events, expected);
+    expectRendering(run.events, 2514);
+}
+
+TEST_F(PelkoraPlay, SpellsWhatTheOptionsGive) {
+    struct Row {
+        Lines options;
+        std::string macro;
+        Lines files;
+    };
+    const std::vector<Row> rows = {
+        {{"--call", "AB/1"}, "~[tx]~[ec]~[rx]", {"A", "B", "stroke", "1"}},
+        {{}, "~[tx]~[er]~[rx]", {"5", "9"}},  // the report defaults to 59
+        {{"--rs", "15"}, "~[tx]~[er]~[rx]", {"1", "5"}},
+        {{"--call", "K1A", "--rs", "95"}, "~[tx]~[er]~[ec]~[rx]", {"9", "5", "K", "1", "A"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.macro);
+        const PlayerRun run = playMacro(row.options, row.macro);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        Lines paths;
+        for (const PlayedFile& played : playedFiles(run.events)) {
+            paths.push_back(played.path);
+        }
+        Lines expected;
+        for (const std::string& name : row.files) {
+            expected.push_back("snd/" + name + ".wav");
+        }
+        EXPECT_EQ(paths, expected);
+    }
+}
+
+TEST_F(PelkoraPlay, BeaconRepeatsAnIntervalAfterEachRelease) {
+    const PlayerRun run = playMacro({"--tx"}, "~[fcq.wav]~[p10]~[f1.wav]~[rp5000:3]");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    // Inside a repetition ~[p10] is 10 ms and a file plays its full 300 ms.
+    Lines expected = {"0 broadcast 111", "0 ptt on"};
+    for (int number = 1; number <= 3; ++number) {
+        const std::int64_t start = (number - 1) * 5610;
+        const Lines repetition = {at(start, "beacon " + std::to_string(number)),
+                                  at(start, "broadcast 111"),
+                                  at(start, "ptt on"),
+                                  at(start, "play snd/cq.wav"),
+                                  at(start + 300, "pause 10"),
+                                  at(start + 310, "play snd/1.wav"),
+                                  at(start + 610, "broadcast 100"),
+                                  at(start + 610, "broadcast 110"),
+                                  at(start + 610, "ptt off")};
+        expected.insert(expected.end(), repetition.begin(), repetition.end());
+    }
+    EXPECT_EQ(run.events, expected);
+    expectRendering(run.events, 11830);
+}
+
+TEST_F(PelkoraPlay, EndlessBeaconNeedsABound) {
+    const PlayerRun unbounded = playMacro({"--tx"}, "~[fcq.wav]~[rp500:0]");
+    EXPECT_EQ(unbounded.exitCode, 4);
+    EXPECT_NE(unbounded.err.find("--max-ms"), std::string::npos) << unbounded.err;
+
+    const PlayerRun bounded = playMacro({"--tx", "--max-ms", "3000"}, "~[fcq.wav]~[rp500:0]");
+    EXPECT_EQ(bounded.exitCode, 0) << bounded.err;
+    const Lines beacons = {"0 beacon 1", "800 beacon 2", "1600 beacon 3", "2400 beacon 4"};
+    EXPECT_EQ(matching(bounded.events, "beacon"), beacons);
+    ASSERT_FALSE(bounded.events.empty());
+    EXPECT_EQ(bounded.events.back(), "3000 ptt off");
+    expectRendering(bounded.events, 3000);
+}
+
+TEST_F(PelkoraPlay, BoundCutsTheFileOnAir) {
+    const PlayerRun run = playMacro({"--tx", "--max-ms", "100"}, "~[fcq.wav]~[f1.wav]");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(matching(run.events, "play"), Lines{"0 play snd/cq.wav"});
+    ASSERT_FALSE(run.events.empty());
+    EXPECT_EQ(run.events.back(), "100 ptt off");
+    expectRendering(run.events, 100);
+}
+
+TEST_F(PelkoraPlay, QueueWithoutTransmitterWaitsAndSaysHowToKeyIt) {
+    const PlayerRun run = playMacro({}, "~[fcq.wav]");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_NE(run.err.find("~[tx]"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("--tx"), std::string::npos) << run.err;
+    EXPECT_TRUE(matching(run.events, "play").empty());
+    EXPECT_TRUE(matching(run.events, "ptt on").empty());
+}
+
+TEST_F(PelkoraPlay, TransmitterKeyedByOptionIsReleasedAtTheEnd) {
+    const PlayerRun run = playMacro({"--tx"}, "~[fcq.wav]");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(matching(run.events, "play"), Lines{"0 play snd/cq.wav"});
+    ASSERT_FALSE(run.events.empty());
+    EXPECT_EQ(run.events.back(), "302 ptt off");
+    expectRendering(run.events, 302);
+}
+
+TEST_F(PelkoraPlay, MalformedBeaconIsReportedAndNothingPlays) {
+    const PlayerRun run = playMacro({}, "~[tx]~[fcq.wav]~[rp5000]");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(matching(run.events, "error"), Lines{"0 error Wrong ~[rp] command syntax!"});
+    EXPECT_TRUE(matching(run.events, "play").empty());
+    EXPECT_NE(run.err.find("Wrong ~[rp] command syntax!"), std::string::npos) << run.err;
+}
+
+TEST_F(PelkoraPlay, MalformedBeaconIsNotBlamedOnAnUnkeyedTransmitter) {
+    const PlayerRun run = playMacro({"--tx"}, "~[fcq.wav]~[rp5000]");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.exitCode, 3);
+    EXPECT_EQ(run.err.find("waits for the transmitter"), std::string::npos) << run.err;
+}
+
+TEST_F(PelkoraPlay, UnreadableFilesAreSkippedAndTheRestPlays) {
+    workspace_.writeText("snd/garbage.wav", std::string(100, '\x5a'));
+    workspace_.writeText("snd/empty.wav", "");
+    workspace_.makeDirectory("snd/x.wav");
+    for (const std::string name : {"missing.wav", "garbage.wav", "empty.wav", "x.wav"}) {
+        SCOPED_TRACE(name);
+        const PlayerRun run = playMacro({"--tx"}, "~[f" + name + "]~[fcq.wav]");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const Lines expected = {"0 broadcast 111",   "0 ptt on",          "0 skip snd/" + name,
+                                "0 play snd/cq.wav", "302 broadcast 100", "302 broadcast 110",
+                                "302 ptt off"};
+        EXPECT_EQ(run.events, expected);
+        EXPECT_NE(run.err.find("snd/" + name), std::string::npos) << run.err;
+        expectRendering(run.events, 302);
+    }
+}
+
+TEST_F(PelkoraPlay, IniSuppliesExternalIniAndSoundDir) {
+    // The bare ExternalIni name must be found beside pelkora.ini, not in the
+    // working directory, where a decoy with another call waits.
+    workspace_.writeText("cfg/pelkora.ini",
+                         "[Config]\nExternalIni=log.ini\nExternalIniSection=Contest\n"
+                         "[Paths]\nSoundDir=" +
+                             workspace_.file("snd/") + "\n");
+    workspace_.writeText("cfg/log.ini", "[Contest]\nCall=K1A\n");
+    workspace_.writeText("log.ini", "[Contest]\nCall=B5\n");
+    const std::string sounds = workspace_.file("snd/");
+    const PlayerRun fromIni =
+        play({"--ini", "cfg/pelkora.ini", "--events", "--output", "out.wav", "~[tx]~[iCall]"});
+    EXPECT_EQ(fromIni.exitCode, 0) << fromIni.err;
+    EXPECT_EQ(matching(fromIni.events, "play"),
+              (Lines{"0 play " + sounds + "K.wav", "302 play " + sounds + "1.wav",
+                     "604 play " + sounds + "A.wav"}));
+
+    const PlayerRun overridden = play({"--ini", "cfg/pelkora.ini", "--sound-dir", "snd", "--events",
+                                       "--output", "out.wav", "~[tx]~[iCall]"});
+    EXPECT_EQ(overridden.exitCode, 0) << overridden.err;
+    EXPECT_EQ(matching(overridden.events, "play"),
+              (Lines{"0 play snd/K.wav", "302 play snd/1.wav", "604 play snd/A.wav"}));
+    expectRendering(overridden.events, 906);
+}
+
+TEST_F(PelkoraPlay, BadArgumentsGiveUsageAndTouchNothing) {
+    struct Row {
+        Lines args;
+        std::string complaint;
+    };
+    const std::vector<Row> rows = {
+        {{"--bogus", "--output", "out.wav", "~[fcq.wav]"}, "unknown option --bogus"},
+        {{"--tx", "~[fcq.wav]"}, "--output OUT.wav is required"},
+        {{"--tx", "--output", "out.wav"}, "no macro given"},
+        {{"--max-ms", "abc", "--output", "out.wav", "~[fcq.wav]"}, "'abc'"},
+        {{"--max-ms", "-5", "--output", "out.wav", "~[fcq.wav]"}, "'-5'"},
+        {{"--max-ms", "12x", "--output", "out.wav", "~[fcq.wav]"}, "'12x'"},
+        {{"--output", "out.wav", "~[fcq.wav]", "~[f1.wav]"}, "one argument"},
+        {{"~[fcq.wav]", "--output"}, "--output needs a value"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.complaint);
+        const PlayerRun run = play(row.args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find(row.complaint), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("usage: pelkora-play"), std::string::npos) << run.err;
+        EXPECT_TRUE(run.events.empty());
+        EXPECT_FALSE(workspace_.exists("out.wav"));
+    }
+}
+
+TEST_F(PelkoraPlay, UnwritableOutputFailsWithAMessage) {
+    const PlayerRun run = play({"--sound-dir", "snd", "--tx", "--events", "--output",
+                                "no-such-dir/out.wav", "~[fcq.wav]"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.err.find("no-such-dir/out.wav"), std::string::npos) << run.err;
+    EXPECT_FALSE(workspace_.exists("no-such-dir"));
+}
+
+}  // namespace
+}  // namespace pelkora::test
