@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     libsndfile1-dev
+    qt6-base-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     sox
 )

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace pelkora {
@@ -10,6 +11,13 @@ class DiagnosticLog {
   public:
     virtual ~DiagnosticLog() = default;
     virtual void logString(const std::string& name, const std::string& value) = 0;
+
+    void logInteger(const std::string& name, std::int32_t value) {
+        logString(name, std::to_string(value));
+    }
+    void logBoolean(const std::string& name, bool value) {
+        logString(name, value ? "True" : "False");
+    }
 };
 
 }  // namespace pelkora

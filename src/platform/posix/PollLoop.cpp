@@ -181,7 +181,8 @@ std::int64_t PollLoop::sleepBudgetUs(std::int64_t waitLimitUs) const {
     if (timers_.empty()) {
         return waitLimitUs;
     }
-    const std::int64_t untilTimerUs = std::max<std::int64_t>(timers_.begin()->first.first - nowUs(), 0);
+    const std::int64_t untilTimerUs =
+        std::max<std::int64_t>(timers_.begin()->first.first - nowUs(), 0);
     return shorterWait(untilTimerUs, waitLimitUs);
 }
 
