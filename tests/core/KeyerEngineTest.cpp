@@ -290,3 +290,50 @@ TEST_F(KeyerEngineTest, DiagnosticLogNamesEachFileTwice) {
 
 }  // namespace
 }  // namespace pelkora::test
+
+namespace pelkora::test {
+namespace {
+
+TEST_F(KeyerEngineTest, EscapeReleasesTheTransmitterAndEmptiesTheQueue) {
+    addFile("a.wav", 1000);
+    engine.AddToQueue("~[tx]~[fa.wav]~[fa.wav]");
+    engine.PlayStack();
+    advance(100);
+    engine.EscapeKey();
+    EXPECT_FALSE(engine.txDown());
+    EXPECT_TRUE(engine.PlayQueue().empty());
+    EXPECT_EQ(engine.displayText(), "");
+    EXPECT_EQ(sound.cut(), (std::vector<std::string>{"snd/a.wav"}));
+    EXPECT_TRUE(engine.settled());
+    bus.clear();
+    engine.EscapeKey();
+    EXPECT_TRUE(bus.codes().empty()) << "Esc with the transmitter up does nothing";
+}
+
+TEST_F(KeyerEngineTest, EscapeDuringABeaconIsStop) {
+    addFile("a.wav", 1000);
+    engine.AddToQueue("~[tx]~[fa.wav]~[rp500:0]");
+    engine.PlayStack();
+    advance(100);
+    bus.clear();
+    engine.EscapeKey();
+    EXPECT_FALSE(engine.stopEnabled());
+    EXPECT_EQ(engine.caption(), "Pelkora");
+    EXPECT_EQ(bus.codes(), (std::vector<int>{100, 110})) << "one release, not two";
+    EXPECT_TRUE(engine.settled());
+}
+
+TEST_F(KeyerEngineTest, WaitingForTheTransmitterIsToldApartFromPlaying) {
+    addFile("a.wav", 100);
+    engine.AddToQueue("~[fa.wav]");
+    engine.PlayStack();
+    EXPECT_TRUE(engine.waitsForTransmitter());
+    EXPECT_FALSE(engine.settled());
+    engine.setTxButton(true);
+    run();
+    EXPECT_FALSE(engine.waitsForTransmitter());
+    EXPECT_TRUE(engine.settled());
+}
+
+}  // namespace
+}  // namespace pelkora::test

@@ -311,6 +311,30 @@ void KeyerEngine::sbTXClick() {
     services_.observer.onTransmit(false);
 }
 
+void KeyerEngine::EscapeKey() {
+    if (stopEnabled_) {
+        StopButtonClick();
+    }
+    if (stopEnabled_ || !txDown_) {
+        return;
+    }
+    cutSound();
+    setTxButton(false);
+    queue_.clear();
+    display_.clear();
+    displayChanged();
+}
+
+bool KeyerEngine::settled() const {
+    return queue_.empty() && !fileSounding_ && !timer1_.enabled() && !beacon_.running() &&
+           !beacon_.repetitionActive();
+}
+
+bool KeyerEngine::waitsForTransmitter() const {
+    return !queue_.empty() && !txDown_ && !fileSounding_ && !timer1_.enabled() &&
+           !beacon_.repetitionActive();
+}
+
 void KeyerEngine::broadcast(int code) {
     services_.bus.broadcastState(code);
     services_.observer.onBroadcast(code);

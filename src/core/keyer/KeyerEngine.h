@@ -53,6 +53,9 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void setTxButton(bool down);  // the TX toggle
     void sbTXClick();
     void StopButtonClick() { beacon_.StopButtonClick(); }
+    // The Esc key: Stop while a beacon runs; then, with the transmitter still
+    // keyed, cut the sound, release it and empty the queue and the display.
+    void EscapeKey();
     void Timer3Timer() { beacon_.Timer3Timer(); }
 
     // State, as the window shows it.
@@ -69,6 +72,10 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     bool runnerActive() const { return runnerActive_; }
     // A file entry's sound is still playing.
     bool soundPlaying() const { return fileSounding_; }
+    // Nothing is queued, playing, timed or repeating: a macro has run out.
+    bool settled() const;
+    // The queue cannot move until somebody keys the transmitter.
+    bool waitsForTransmitter() const;
 
   private:
     // MacroSink
