@@ -7,6 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libsndfile1-dev
     qt6-base-dev
+    libpulse-dev pulseaudio pulseaudio-utils
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     sox
 )

@@ -330,7 +330,12 @@ TEST_F(PelkoraPlay, BadArgumentsGiveUsageAndTouchNothing) {
     };
     const std::vector<Row> rows = {
         {{"--bogus", "--output", "out.wav", "~[fcq.wav]"}, "unknown option --bogus"},
-        {{"--tx", "~[fcq.wav]"}, "--output OUT.wav is required"},
+        {{"--port", "COM1", "--output", "out.wav", "~[fcq.wav]"}, "do not go with --output"},
+        {{"--port", "COM9", "~[fcq.wav]"}, "COM1..COM8"},
+        {{"--line", "cts", "~[fcq.wav]"}, "rts, dtr or both"},
+        {{"--key", "F13", "--output", "out.wav"}, "F1..F12"},
+        {{"--key", "F2", "--output", "out.wav", "~[fcq.wav]"}, "not both"},
+        {{"--device", "ttyUSB0", "~[fcq.wav]"}, "absolute"},
         {{"--tx", "--output", "out.wav"}, "no macro given"},
         {{"--max-ms", "abc", "--output", "out.wav", "~[fcq.wav]"}, "'abc'"},
         {{"--max-ms", "-5", "--output", "out.wav", "~[fcq.wav]"}, "'-5'"},

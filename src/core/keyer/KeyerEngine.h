@@ -56,6 +56,8 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     // The Esc key: Stop while a beacon runs; then, with the transmitter still
     // keyed, cut the sound, release it and empty the queue and the display.
     void EscapeKey();
+    // Empties the play queue alone, as the window does when it closes.
+    void emptyQueue() { queue_.clear(); }
     void Timer3Timer() { beacon_.Timer3Timer(); }
 
     // State, as the window shows it.

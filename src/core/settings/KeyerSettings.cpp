@@ -13,13 +13,25 @@ std::string KeyerSettings::defaultMacro(int key) {
 
 KeyerSettings KeyerSettings::read(ProfileStore& profiles, const std::string& settingsFile,
                                   const std::string& startDir) {
-    KeyerSettings s;
+    KeyerSettings settings;
+    settings.readPortAndPaths(profiles, settingsFile, startDir);
+    settings.readMacrosAndButtons(profiles, settingsFile);
+    return settings;
+}
+
+void KeyerSettings::readPortAndPaths(ProfileStore& profiles, const std::string& settingsFile,
+                                     const std::string& startDir) {
+    KeyerSettings& s = *this;
     s.externalIni = profiles.readString(settingsFile, "Config", "ExternalIni", s.externalIni);
     s.externalIniSection =
         profiles.readString(settingsFile, "Config", "ExternalIniSection", s.externalIniSection);
     s.pttPort = readProfileInteger(profiles, settingsFile, "Config", "PTTPort", s.pttPort);
     s.pttLine = readProfileInteger(profiles, settingsFile, "Config", "PTTLine", s.pttLine);
     s.soundDir = profiles.readString(settingsFile, "Paths", "SoundDir", startDir + "sound/");
+}
+
+void KeyerSettings::readMacrosAndButtons(ProfileStore& profiles, const std::string& settingsFile) {
+    KeyerSettings& s = *this;
     for (int key = 1; key <= 12; ++key) {
         s.macros[key - 1] = profiles.readString(settingsFile, "Macroses",
                                                 "Macro" + std::to_string(key), defaultMacro(key));
@@ -30,7 +42,6 @@ KeyerSettings KeyerSettings::read(ProfileStore& profiles, const std::string& set
     }
     s.buttonRows =
         readProfileInteger(profiles, settingsFile, "General", "ButtonRows", s.buttonRows);
-    return s;
 }
 
 }  // namespace pelkora

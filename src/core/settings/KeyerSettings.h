@@ -24,9 +24,13 @@ struct KeyerSettings {
     static std::string defaultMacro(int key);  // key 1..12
 
     // Reads every start-up key from settingsFile, in the order the main
-    // window reads them.
+    // window reads them: first the keys of the PTT port and the paths, then
+    // (after the port has been opened) the macros, captions and button rows.
     static KeyerSettings read(ProfileStore& profiles, const std::string& settingsFile,
                               const std::string& startDir);
+    void readPortAndPaths(ProfileStore& profiles, const std::string& settingsFile,
+                          const std::string& startDir);
+    void readMacrosAndButtons(ProfileStore& profiles, const std::string& settingsFile);
 };
 
 }  // namespace pelkora

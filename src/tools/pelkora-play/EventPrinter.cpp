@@ -4,12 +4,12 @@ namespace pelkora {
 
 void EventPrinter::print(const char* event, const std::string& argument) {
     lastEventMs_ = clock_.nowMs();
-    if (!printEvents_) {
-        return;
+    if (printEvents_) {
+        std::printf("%lld %s%s%s\n", static_cast<long long>(lastEventMs_ - originMs_), event,
+                    argument.empty() ? "" : " ", argument.c_str());
+        std::fflush(stdout);
     }
-    std::printf("%lld %s%s%s\n", static_cast<long long>(clock_.nowMs()), event,
-                argument.empty() ? "" : " ", argument.c_str());
-    std::fflush(stdout);
+    notify();
 }
 
 void EventPrinter::onTransmit(bool keyed) {

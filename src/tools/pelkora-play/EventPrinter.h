@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "core/keyer/KeyerObserver.h"
@@ -12,9 +13,15 @@ namespace pelkora {
 // output (when asked to), and errors on standard error in any case.
 class EventPrinter : public KeyerObserver {
   public:
-    EventPrinter(const Scheduler& clock, bool printEvents)
-        : clock_(clock), printEvents_(printEvents) {}
+    // Times are printed in milliseconds since originMs on the clock.
+    EventPrinter(const Scheduler& clock, bool printEvents, std::int64_t originMs = 0)
+        : clock_(clock), printEvents_(printEvents), originMs_(originMs) {}
 
+    // Called after anything the keyer reports, printed or not.
+    std::function<void()> onAnyEvent;
+
+    void onDisplayTextChanged() override { notify(); }
+    void onCaptionChanged(const std::string&) override { notify(); }
     void onTransmit(bool keyed) override;
     void onBroadcast(int code) override { print("broadcast", std::to_string(code)); }
     void onPlayFile(const std::string& path) override { print("play", path); }
@@ -30,9 +37,15 @@ class EventPrinter : public KeyerObserver {
 
   private:
     void print(const char* event, const std::string& argument = {});
+    void notify() {
+        if (onAnyEvent) {
+            onAnyEvent();
+        }
+    }
 
     const Scheduler& clock_;
     bool printEvents_;
+    std::int64_t originMs_;
     int errors_ = 0;
     std::int64_t lastEventMs_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "EventPrinter.h"
+#include "MacroChoice.h"
 #include "core/keyer/KeyerEngine.h"
 #include "core/ptt/PttPort.h"
 #include "core/settings/KeyerSettings.h"
@@ -66,7 +67,8 @@ struct OfflineRig {
     KeyerEngine engine;
 };
 
-void configure(OfflineRig& rig, const PlayOptions& options) {
+// Returns the macro to play.
+std::string configure(OfflineRig& rig, const PlayOptions& options) {
     const KeyerSettings settings =
         KeyerSettings::read(rig.profiles, rig.settingsFile, rig.startDir);
     rig.engine.setExternalIni(settings.externalIni, settings.externalIniSection);
@@ -74,6 +76,7 @@ void configure(OfflineRig& rig, const PlayOptions& options) {
                                             : settings.soundDir);
     rig.engine.setCallText(options.call.value_or(""));
     rig.engine.setReportText(options.report.value_or("59"));
+    return chosenMacro(options, settings);
 }
 
 bool endlessBeacon(const KeyerEngine& engine) {
@@ -142,11 +145,11 @@ void releaseTransmitter(KeyerEngine& engine) {
 
 int OfflinePlayer::run(const PlayOptions& options) {
     OfflineRig rig(options);
-    configure(rig, options);
+    const std::string macro = configure(rig, options);
     if (options.keyFirst) {
         rig.engine.setTxButton(true);
     }
-    rig.engine.AddToQueue(options.macro);
+    rig.engine.AddToQueue(macro);
     rig.engine.PlayStack();
 
     bool unboundedBeacon = false;

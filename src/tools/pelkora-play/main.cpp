@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "LivePlayer.h"
 #include "OfflinePlayer.h"
 #include "PlayOptions.h"
 
@@ -21,7 +22,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        return pelkora::OfflinePlayer::run(*options);
+        return options->live() ? pelkora::LivePlayer::run(*options)
+                               : pelkora::OfflinePlayer::run(*options);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "pelkora-play: %s\n", failure.what());
         return 1;

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <pulse/context.h>
+#include <pulse/operation.h>
+#include <pulse/stream.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/LoopPoster.h"
+#include "platform/SoundOutput.h"
+#include "platform/pulse/DecodedSound.h"
+#include "platform/pulse/PulseConnection.h"
+
+namespace pelkora {
+
+// Plays sound files on the PulseAudio server (PipeWire's pulse server serves it
+// too). Each file plays at its own rate and channel count as float samples;
+// the server resamples. The stream stays open, drained and idle, between files,
+// so the next file of the same format starts without a round trip to set one
+// up; a file of another format opens a new stream.
+//
+// onFinished is posted when the server reports the stream drained: the sink
+// has rendered the last sample. When the server dies mid-file, onServerLost is
+// posted and then the file's onFinished is still delivered, so the engine
+// learns the sound is over; while no server is connected play() returns false.
+//
+// Threading: called only on the loop thread. libpulse runs its own thread;
+// every callback and hook reaches the loop thread through the LoopPoster.
+class PulseSoundOutput : public SoundOutput {
+  public:
+    using Hook = std::function<void(const std::string& detail)>;
+
+    static constexpr std::int64_t kLongestFileSeconds = 30 * 60;
+    static constexpr std::chrono::milliseconds kConnectWait{2000};
+    // The stream's target buffer; stop() flushes it, so it costs no reaction time.
+    static constexpr std::chrono::milliseconds kTargetBuffer{30};
+
+    // Set right after construction; each is read when its posted task runs.
+    Hook onServerLost;     // server gone or not found, once per loss; detail says why
+    Hook onServerBack;     // connected again after a loss; detail names the server
+    Hook onPlaybackError;  // a stream failed while the server stayed
+
+    // sinkName empty: the server's default sink. Waits at most kConnectWait for
+    // the server; without one it keeps retrying. Throws std::runtime_error only
+    // when libpulse cannot start its thread.
+    explicit PulseSoundOutput(LoopPoster& poster, std::string sinkName = {});
+    ~PulseSoundOutput() override;
+    PulseSoundOutput(const PulseSoundOutput&) = delete;
+    PulseSoundOutput& operator=(const PulseSoundOutput&) = delete;
+
+    // False, with nothing posted, for a file libsndfile cannot decode, one with
+    // no audio or over kLongestFileSeconds, and while no server is connected.
+    bool play(const std::string& path, FinishedCallback onFinished) override;
+    void stop() override;
+    bool isPlaying() const override { return playing_; }
+
+    bool serverAvailable() const;
+
+  private:
+    // The file being handed to the server. libpulse thread, under the lock.
+    struct Sound {
+        std::uint64_t id = 0;
+        DecodedSound decoded;
+        std::size_t written = 0;  // samples
+        pa_operation* drain = nullptr;
+    };
+
+    static void streamStateChanged(pa_stream* stream, void* userdata);
+    static void streamWritable(pa_stream* stream, std::size_t bytes, void* userdata);
+    static void streamDrained(pa_stream* stream, int success, void* userdata);
+
+    // libpulse thread, or the loop thread holding the lock.
+    void onServerReady(pa_context* context, bool recovered);
+    void onServerGone(const std::string& reason);
+    void onStreamState(pa_stream* stream);
+    bool startSound(DecodedSound decoded, std::uint64_t id);
+    bool streamFits(pa_context* context, const DecodedSound& decoded) const;
+    pa_stream* openStream(pa_context* context, const DecodedSound& decoded);
+    void releaseStream();
+    std::size_t firstWriteBytes() const;
+    void writeSome(std::size_t bytes);
+    void cutSound();
+    void endSound();
+
+    // Posting, from any thread.
+    void post(std::function<void()> task);
+    void postHook(Hook PulseSoundOutput::*hook, std::string detail);
+
+    // Loop thread.
+    void deliverFinished(std::uint64_t id);
+
+    LoopPoster& poster_;
+    const std::string sinkName_;
+    // Posted tasks hold it weakly, so none runs after destruction.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+
+    pa_stream* stream_ = nullptr;
+    std::optional<Sound> sound_;
+
+    bool playing_ = false;
+    std::uint64_t lastSoundId_ = 0;
+    FinishedCallback pendingFinished_;
+
+    // Last: its thread calls into the members above.
+    std::unique_ptr<PulseConnection> connection_;
+};
+
+}  // namespace pelkora

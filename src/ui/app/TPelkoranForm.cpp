@@ -1,0 +1,517 @@
+#include "ui/app/TPelkoranForm.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "core/app/DebugLogFormat.h"
+#include "core/settings/ProfileInteger.h"
+#include "platform/posix/ConfigLocation.h"
+#include "ui/app/QtPlacement.h"
+#include "ui/app/TVolForm.h"
+#include "ui/dialogs/TAboutForm.h"
+#include "ui/dialogs/TEditMacrosForm.h"
+#include "ui/dialogs/TfrmSoundDirectory.h"
+#include "ui/keyer/MacroButtonBar.h"
+#include "ui/ptt/LedGlyphs.h"
+#include "ui/ptt/PttMenuView.h"
+
+namespace pelkora {
+
+namespace {
+
+constexpr int kClientWidth = 544;  // 552 outside, less the border
+constexpr int kClientHeight = 315;
+constexpr int kDesignLeft = 454;
+constexpr int kDesignTop = 206;
+const char* const kMainSection = "TPelkoranForm";
+const char* const kVolSection = "TVolForm";
+
+// A row of the window: fixed height, children laid out by hand or by a box.
+QWidget* bar(QWidget* parent, const char* name, int height) {
+    auto* widget = new QWidget(parent);
+    widget->setObjectName(name);
+    widget->setFixedHeight(height);
+    return widget;
+}
+
+QPushButton* toggleButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setCheckable(true);
+    button->setFixedSize(60, 21);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+}  // namespace
+
+TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
+    : QMainWindow(parent),
+      services_(services),
+      settingsFile_(joinPath(services.startDir, kSettingsFileName)),
+      placementFile_(settingsFile_),
+      ptt_(services.serialLines, [this](const std::string& m) { onError(m); }),
+      pttMenu_(
+          ptt_, services.profiles, [this] { return settingsFile_; },
+          [this](const std::string& m) { onError(m); }),
+      engine_(KeyerServices{services.scheduler, services.sound, services.wavProbe, services.bus,
+                            services.profiles, services.log, ptt_, *this}) {
+    setObjectName("PelkoranForm");
+    setWindowTitle("Pelkora");
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    buildTopBar(central);
+    panel1_ = new MacroButtonBar(central);
+    connect(panel1_, &MacroButtonBar::macroClicked, this, [this](int key) { AddSoundClick(key); });
+    column->addWidget(central->findChild<QWidget*>("TopBar"));
+    column->addWidget(panel1_);
+    buildCallBar(central);
+    column->addWidget(central->findChild<QWidget*>("CallBar"));
+    speechMemo_ = new QPlainTextEdit(central);
+    speechMemo_->setObjectName("SpeechMemo");
+    speechMemo_->setReadOnly(true);
+    speechMemo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    column->addWidget(speechMemo_);
+    setCentralWidget(central);
+    buildMenus();
+    resize(kClientWidth, kClientHeight);
+    move(kDesignLeft, kDesignTop);
+    qApp->installEventFilter(this);
+
+    FormCreate();
+
+    editMacrosForm_ = new TEditMacrosForm(*this, this);
+    aboutForm_ = new TAboutForm(this);
+    volForm_ = std::make_unique<TVolForm>(this);
+    connect(volForm_.get(), &TVolForm::closedByUser, this, [this] {
+        saveVolFormPlacement(false);
+        showVolumeRegulators_->setChecked(false);
+    });
+    soundDirectoryForm_ = new TfrmSoundDirectory(this);
+}
+
+TPelkoranForm::~TPelkoranForm() {
+    qApp->removeEventFilter(this);
+    releaseEverything();
+}
+
+// -------------------------------------------------------------- building
+
+void TPelkoranForm::buildTopBar(QWidget* parent) {
+    QWidget* top = bar(parent, "TopBar", 29);
+    auto* row = new QHBoxLayout(top);
+    row->setContentsMargins(2, 4, 4, 4);
+    row->setSpacing(2);
+    sbTX_ = toggleButton(top, "sbTX", "&TX");
+    sbTX_->setIcon(LedGlyphs::dark());
+    pauseButton_ = toggleButton(top, "PauseButton", "&Pause");
+    sbMike_ = toggleButton(top, "sbMike", "&Mike");
+    // The microphone mode needs the sound mixer, which this build does not
+    // drive yet: the button stays, greyed.
+    sbMike_->setEnabled(false);
+    auto* lineOut = new QLabel("Line out", top);
+    outIndicator_ = new QWidget(top);
+    outIndicator_->setObjectName("OutIndicator");
+    outIndicator_->setFixedHeight(13);
+    outIndicator_->setStyleSheet("background: #102010; border: 1px solid #404040;");
+    for (QWidget* widget : {static_cast<QWidget*>(sbTX_), static_cast<QWidget*>(pauseButton_),
+                            static_cast<QWidget*>(sbMike_)}) {
+        row->addWidget(widget);
+    }
+    row->addSpacing(8);
+    row->addWidget(lineOut);
+    row->addWidget(outIndicator_, 1);
+    connect(sbTX_, &QPushButton::clicked, this,
+            [this](bool down) { runGuarded([&] { engine_.setTxButton(down); }); });
+    connect(pauseButton_, &QPushButton::clicked, this,
+            [this](bool down) { runGuarded([&] { engine_.setPauseButton(down); }); });
+}
+
+void TPelkoranForm::buildCallBar(QWidget* parent) {
+    QWidget* callBar = bar(parent, "CallBar", 26);
+    auto* row = new QHBoxLayout(callBar);
+    row->setContentsMargins(4, 2, 4, 2);
+    auto* callLabel = new QLabel("C&all", callBar);
+    eCall_ = new QLineEdit(callBar);
+    eCall_->setObjectName("eCall");
+    // Typed letters become capitals, as the boxes of a logger do.
+    connect(eCall_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        const int cursor = eCall_->cursorPosition();
+        eCall_->setText(text.toUpper());
+        eCall_->setCursorPosition(cursor);
+    });
+    callLabel->setBuddy(eCall_);
+    auto* rsLabel = new QLabel("&RS", callBar);
+    eRS_ = new QLineEdit("59", callBar);
+    eRS_->setObjectName("eRS");
+    eRS_->setFixedWidth(48);
+    rsLabel->setBuddy(eRS_);
+    clearListButton_ = new QPushButton("&Clear", callBar);
+    clearListButton_->setObjectName("ClearListButton");
+    stopButton_ = new QPushButton("&Stop", callBar);
+    stopButton_->setObjectName("StopButton");
+    stopButton_->setEnabled(false);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(callLabel), static_cast<QWidget*>(eCall_),
+          static_cast<QWidget*>(rsLabel), static_cast<QWidget*>(eRS_),
+          static_cast<QWidget*>(clearListButton_), static_cast<QWidget*>(stopButton_)}) {
+        row->addWidget(widget);
+    }
+    connect(clearListButton_, &QPushButton::clicked, this,
+            [this] { runGuarded([&] { engine_.ClearListButtonClick(); }); });
+    connect(stopButton_, &QPushButton::clicked, this,
+            [this] { runGuarded([&] { engine_.StopButtonClick(); }); });
+}
+
+void TPelkoranForm::buildMenus() {
+    QMenu* file = menuBar()->addMenu("&File");
+    file->addAction("E&xit", this, &QWidget::close)->setObjectName("Exit1");
+
+    QMenu* setup = menuBar()->addMenu("&Setup");
+    setup->setObjectName("Setup1");
+    pttMenuView_ = new PttMenuView(pttMenu_, this);
+    connect(pttMenuView_, &PttMenuView::itemClicked, this, [this](const QString& name) {
+        pttMenu_.PTTClick(name.toStdString());
+        pttMenuView_->sync();
+    });
+    setup->addMenu(pttMenuView_);
+    setup->addAction("&Edit macros", this, [this] { editMacrosForm_->exec(); })
+        ->setObjectName("Editmacros1");
+    buttonLines_ = setup->addMenu("Button lines");
+    buttonLines_->setObjectName("Buttonlines1");
+    auto* rowsGroup = new QActionGroup(this);
+    for (int rows = 1; rows <= 4; ++rows) {
+        QAction* item = buttonLines_->addAction(QString::number(rows));
+        item->setObjectName(QString("N%11").arg(rows));
+        item->setCheckable(true);
+        rowsGroup->addAction(item);
+        connect(item, &QAction::triggered, this, [this, rows] { ChangeLines(rows); });
+    }
+    alwaysOnTop_ = setup->addAction("Always on top");
+    alwaysOnTop_->setObjectName("Alwaysontop1");
+    alwaysOnTop_->setCheckable(true);
+    connect(alwaysOnTop_, &QAction::toggled, this, [this](bool onTop) {
+        setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+        show();
+    });
+    showVolumeRegulators_ = setup->addAction("Show volume regulators");
+    showVolumeRegulators_->setObjectName("ShowVolumeRegulators1");
+    showVolumeRegulators_->setCheckable(true);
+    connect(showVolumeRegulators_, &QAction::triggered, this,
+            [this](bool show) { showVolumeRegulators(show); });
+    setup
+        ->addAction(
+            "Sound directory", this,
+            [this] {
+                if (const auto chosen = soundDirectoryForm_->exchange(engine_.soundDirectory())) {
+                    engine_.setSoundDir(*chosen);
+                }
+            })
+        ->setObjectName("Sounddirectory1");
+    keyboardHook_ = setup->addAction("Set keyboard hook");
+    keyboardHook_->setObjectName("Setkeyboardhook1");
+    keyboardHook_->setCheckable(true);
+
+    QMenu* help = menuBar()->addMenu("&?");
+    help->addAction("&About", this, [this] { aboutForm_->exec(); })->setObjectName("About1");
+    buildFKeyMenu();
+}
+
+void TPelkoranForm::buildFKeyMenu() {
+    // The function keys are shortcuts of a menu that is never shown.
+    auto* fkeys = new QMenu("F-keys", this);
+    fkeys->setObjectName("Fkeys1");
+    for (int key = 1; key <= 12; ++key) {
+        QAction* item = fkeys->addAction(QString("F%1").arg(key));
+        item->setObjectName(key == 1 ? QString("mF1") : QString("mf%1").arg(key));
+        item->setShortcut(QKeySequence(Qt::Key_F1 + (key - 1)));
+        item->setShortcutContext(Qt::WindowShortcut);
+        connect(item, &QAction::triggered, this, [this, key] { AddSoundClick(key); });
+        addAction(item);
+    }
+}
+
+// ---------------------------------------------------------------- start-up
+
+void TPelkoranForm::FormCreate() {
+    const std::string& startDir = services_.startDir;
+    // Does nothing unless the program was started with DEBUG.
+    std::string error;
+    const std::string logName = DebugLogFormat::fileName(startDir, FileDiagnosticLog::localNow());
+    if (!services_.log.OpenDebugLog(logName, services_.programPath, &error)) {
+        showError(QString::fromStdString(error));
+    }
+    services_.log.logString("StartDir", startDir);
+    deltaLeft_ = frameGeometry().width() + 5;
+    deltaTop_ = kDesignTop;
+    settings_.readPortAndPaths(services_.profiles, settingsFile_, startDir);
+    engine_.setExternalIni(settings_.externalIni, settings_.externalIniSection);
+    engine_.setSoundDir(settings_.soundDir);
+    pttMenu_.initialise(settings_.pttPort, settings_.pttLine);
+    pttMenuView_->sync();
+    settings_.readMacrosAndButtons(services_.profiles, settingsFile_);
+    applySettingsToWidgets();
+}
+
+void TPelkoranForm::applySettingsToWidgets() {
+    macros_ = settings_.macros;
+    for (int key = 1; key <= 12; ++key) {
+        panel1_->setCaption(key, QString::fromStdString(settings_.captions[key - 1]));
+    }
+    buttonRows_ = settings_.buttonRows;
+    for (QAction* item : buttonLines_->actions()) {
+        item->setChecked(item->text().toInt() == buttonRows_);
+    }
+    FormResize();
+}
+
+void TPelkoranForm::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        const auto decision =
+            QtPlacement::restore(services_.profiles, placementFile_, kMainSection, *this, true);
+        placement_.onRestored();
+        if (!decision.applyGeometry && screen() != nullptr) {
+            QRect centred = frameGeometry();
+            centred.moveCenter(screen()->availableGeometry().center());
+            move(centred.topLeft());
+        }
+        const std::int32_t show = readProfileInteger(services_.profiles, settingsFile_, "Menus",
+                                                     "ShowVolumeRegulators", 1);
+        showVolumeRegulators_->setChecked(show == 1);
+        if (show == 1) {
+            QTimer::singleShot(0, this, [this] { showVolumeRegulators(true); });
+        }
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TPelkoranForm::showVolumeRegulators(bool show) {
+    if (!show) {
+        if (volForm_->isVisible()) {
+            volForm_->close();
+        }
+        return;
+    }
+    volForm_->move(x() + deltaLeft_, y() + deltaTop_);
+    QtPlacement::restore(services_.profiles, placementFile_, kVolSection, *volForm_, false);
+    volPlacement_.onRestored();
+    volForm_->show();
+}
+
+void TPelkoranForm::saveVolFormPlacement(bool destroying) {
+    if (destroying ? !volPlacement_.shouldSaveOnDestroy() : !volPlacement_.shouldSaveOnClose()) {
+        return;
+    }
+    runGuarded([&] {
+        QtPlacement::save(services_.profiles, placementFile_, kVolSection, *volForm_, destroying);
+        volPlacement_.onSaved();
+    });
+}
+
+// ------------------------------------------------------------ macro keys
+
+void TPelkoranForm::AddSoundClick(int key) {
+    runGuarded([&] {
+        engine_.setCallText(eCall_->text().toStdString());
+        engine_.setReportText(eRS_->text().toStdString());
+        if (key >= 1 && key <= 12) {
+            engine_.AddToQueue(macros_[static_cast<std::size_t>(key - 1)]);
+        }
+        engine_.PlayStack();
+    });
+}
+
+void TPelkoranForm::ChangeLines(int rows) {
+    for (QAction* item : buttonLines_->actions()) {
+        item->setChecked(item->text().toInt() == rows);
+    }
+    buttonRows_ = rows;
+    runGuarded([&] {
+        writeProfileInteger(services_.profiles, settingsFile_, "General", "ButtonRows", rows);
+    });
+    FormResize();
+}
+
+void TPelkoranForm::FormResize() {
+    panel1_->layOut(buttonRows_);
+}
+
+void TPelkoranForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+bool TPelkoranForm::eventFilter(QObject* watched, QEvent* event) {
+    // The window sees every key before the control that has the focus.
+    if (event->type() == QEvent::KeyPress && isActiveWindow() && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (FormKeyDown(key->key(), key->modifiers())) {
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TPelkoranForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    if (modifiers & Qt::AltModifier) {
+        // Alt+P, Alt+T and Alt+M click their buttons, as their captions say.
+        QPushButton* target = key == Qt::Key_P   ? pauseButton_
+                              : key == Qt::Key_T ? sbTX_
+                              : key == Qt::Key_M ? sbMike_
+                                                 : nullptr;
+        if (target != nullptr && target->isEnabled()) {
+            target->click();
+            return true;
+        }
+        return false;
+    }
+    if (key == Qt::Key_Escape) {
+        runGuarded([&] { engine_.EscapeKey(); });
+        return true;
+    }
+    return false;
+}
+
+// ------------------------------------------------------- the macro editor
+
+std::string TPelkoranForm::macro(int n) {
+    return macros_[static_cast<std::size_t>(n - 1)];
+}
+
+void TPelkoranForm::setMacro(int n, const std::string& text) {
+    macros_[static_cast<std::size_t>(n - 1)] = text;
+}
+
+std::string TPelkoranForm::buttonCaption(int n) {
+    return panel1_->caption(n).toStdString();
+}
+
+void TPelkoranForm::setButtonCaption(int n, const std::string& caption) {
+    panel1_->setCaption(n, QString::fromStdString(caption));
+}
+
+void TPelkoranForm::SaveMacros() {
+    ProfileStore& profiles = services_.profiles;
+    profiles.writeString(settingsFile_, "Paths", "SoundDir", engine_.soundDirectory());
+    for (int key = 1; key <= 12; ++key) {
+        profiles.writeString(settingsFile_, "Macroses", "Macro" + std::to_string(key), macro(key));
+    }
+    for (int key = 1; key <= 12; ++key) {
+        profiles.writeString(settingsFile_, "Buttons", "Caption" + std::to_string(key),
+                             buttonCaption(key));
+    }
+}
+
+// ----------------------------------------------------------------- closing
+
+void TPelkoranForm::closeEvent(QCloseEvent* event) {
+    if (closing_ || closeSequence()) {
+        closing_ = true;
+        event->accept();
+        return;
+    }
+    event->ignore();
+}
+
+bool TPelkoranForm::closeSequence() {
+    const bool confirmed =
+        services_.confirmClose
+            ? services_.confirmClose()
+            : QMessageBox::question(this, "Confirm", "Are you sure to close the Pelkora?",
+                                    QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    if (!confirmed) {
+        return false;
+    }
+    runGuarded([&] {
+        QtPlacement::save(services_.profiles, placementFile_, kMainSection, *this, false);
+        placement_.onSaved();
+    });
+    engine_.CloseRes();
+    engine_.emptyQueue();
+    // Closing goes on after a refused write: the operator has seen why.
+    runGuarded([&] {
+        services_.profiles.writeString(settingsFile_, "Paths", "SoundDir",
+                                       engine_.soundDirectory());
+        writeProfileBool(services_.profiles, settingsFile_, "Menus", "ShowVolumeRegulators",
+                         showVolumeRegulators_->isChecked());
+    });
+    return true;
+}
+
+void TPelkoranForm::releaseEverything() {
+    if (volForm_ && volForm_->isVisible()) {
+        saveVolFormPlacement(true);
+    }
+    if (placement_.shouldSaveOnDestroy()) {
+        runGuarded([&] {
+            QtPlacement::save(services_.profiles, placementFile_, kMainSection, *this, true);
+        });
+    }
+    services_.log.CloseDebugLog();
+    // A transmitter left keyed by a closing keyer is a fault on the air: drop
+    // the lines before the port goes.
+    if (engine_.txDown()) {
+        ptt_.TxOnOff(false);
+    }
+    ptt_.closePort();
+}
+
+// ---------------------------------------------------------------- observer
+
+void TPelkoranForm::onDisplayTextChanged() {
+    speechMemo_->setPlainText(QString::fromStdString(engine_.displayText()));
+}
+
+void TPelkoranForm::onCaptionChanged(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+void TPelkoranForm::onTxButtonChanged(bool down) {
+    sbTX_->setChecked(down);
+    sbTX_->setIcon(down ? LedGlyphs::lit() : LedGlyphs::dark());
+    sbTX_->repaint();
+}
+
+void TPelkoranForm::onPauseButtonChanged(bool down) {
+    pauseButton_->setChecked(down);
+}
+
+void TPelkoranForm::onStopEnabledChanged(bool enabled) {
+    stopButton_->setEnabled(enabled);
+}
+
+void TPelkoranForm::onError(const std::string& message) {
+    showError(QString::fromStdString(message));
+}
+
+void TPelkoranForm::showError(const QString& message) {
+    if (services_.showError) {
+        services_.showError(message);
+        return;
+    }
+    QMessageBox::critical(this, "Error", message);
+}
+
+void TPelkoranForm::runGuarded(const std::function<void()>& action) {
+    // An error ends the handler that raised it and is shown once; the
+    // program goes on.
+    try {
+        action();
+    } catch (const std::exception& error) {
+        showError(QString::fromUtf8(error.what()));
+    }
+}
+
+}  // namespace pelkora

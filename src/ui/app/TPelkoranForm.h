@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "core/keyer/KeyerEngine.h"
+#include "core/ptt/PttMenu.h"
+#include "core/ptt/PttPort.h"
+#include "core/settings/KeyerSettings.h"
+#include "core/settings/WindowPlacement.h"
+#include "ui/app/DesktopServices.h"
+#include "ui/dialogs/MacroEditorHost.h"
+
+namespace pelkora {
+
+class MacroButtonBar;
+class PttMenuView;
+class TVolForm;
+class TEditMacrosForm;
+class TAboutForm;
+class TfrmSoundDirectory;
+
+// The keyer's main window: the TX, Pause and Mike buttons, the macro button
+// bar, the call and report boxes, Clear and Stop, and the display of what is
+// still to be sent. It shows the engine's state and hands the operator's
+// actions to it; the keyer's behaviour lives in the engine.
+// Threading: GUI thread only.
+class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEditorHost {
+    Q_OBJECT
+  public:
+    explicit TPelkoranForm(const DesktopServices& services, QWidget* parent = nullptr);
+    ~TPelkoranForm() override;
+
+    KeyerEngine& engine() { return engine_; }
+    const std::string& settingsFile() const { return settingsFile_; }
+
+    // Handlers under the names the operator's actions run.
+    void AddSoundClick(int key);
+    void ChangeLines(int rows);
+    void FormResize();
+    bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+
+    // MacroEditorHost: the live values the macro editor works on.
+    std::string macro(int n) override;
+    void setMacro(int n, const std::string& text) override;
+    std::string buttonCaption(int n) override;
+    void setButtonCaption(int n, const std::string& caption) override;
+    void SaveMacros() override;
+
+    const std::string& soundDir() const { return engine_.soundDirectory(); }
+    int buttonRows() const { return buttonRows_; }
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    // KeyerObserver
+    void onDisplayTextChanged() override;
+    void onCaptionChanged(const std::string& caption) override;
+    void onTxButtonChanged(bool down) override;
+    void onPauseButtonChanged(bool down) override;
+    void onStopEnabledChanged(bool enabled) override;
+    void onError(const std::string& message) override;
+
+    void FormCreate();
+    void buildTopBar(QWidget* parent);
+    void buildCallBar(QWidget* parent);
+    void buildMenus();
+    void buildFKeyMenu();
+    void applySettingsToWidgets();
+    void showVolumeRegulators(bool show);
+    void saveVolFormPlacement(bool destroying);
+    bool closeSequence();
+    void releaseEverything();
+    void showError(const QString& message);
+    void runGuarded(const std::function<void()>& action);
+
+    DesktopServices services_;
+    std::string settingsFile_;
+    std::string placementFile_;
+    PttPort ptt_;
+    PttMenu pttMenu_;
+    KeyerEngine engine_;
+    KeyerSettings settings_;
+    std::array<std::string, 12> macros_;
+    int buttonRows_ = 1;
+    int deltaLeft_ = 0;
+    int deltaTop_ = 0;
+    PlacementTracker placement_;
+    PlacementTracker volPlacement_;
+    bool closing_ = false;
+
+    QPushButton* sbTX_ = nullptr;
+    QPushButton* pauseButton_ = nullptr;
+    QPushButton* sbMike_ = nullptr;
+    QWidget* outIndicator_ = nullptr;
+    MacroButtonBar* panel1_ = nullptr;
+    QLineEdit* eCall_ = nullptr;
+    QLineEdit* eRS_ = nullptr;
+    QPushButton* clearListButton_ = nullptr;
+    QPushButton* stopButton_ = nullptr;
+    QPlainTextEdit* speechMemo_ = nullptr;
+    PttMenuView* pttMenuView_ = nullptr;
+    QMenu* buttonLines_ = nullptr;
+    QAction* alwaysOnTop_ = nullptr;
+    QAction* showVolumeRegulators_ = nullptr;
+    QAction* keyboardHook_ = nullptr;
+
+    std::unique_ptr<TVolForm> volForm_;
+    TEditMacrosForm* editMacrosForm_ = nullptr;
+    TAboutForm* aboutForm_ = nullptr;
+    TfrmSoundDirectory* soundDirectoryForm_ = nullptr;
+};
+
+}  // namespace pelkora

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QMenu>
+#include <functional>
+#include <string>
+
+#include "core/ptt/PttMenu.h"
+
+namespace pelkora {
+
+// The "PTT interface" submenu as the operator sees it: the items of the
+// port/line model with their check marks, titled with the model's caption.
+class PttMenuView : public QMenu {
+    Q_OBJECT
+  public:
+    PttMenuView(const PttMenu& model, QWidget* parent);
+
+    // Shows the model's current check marks and caption.
+    void sync();
+
+  signals:
+    void itemClicked(const QString& itemName);
+
+  private:
+    const PttMenu& model_;
+};
+
+}  // namespace pelkora
