@@ -22,3 +22,7 @@ for c in A B C D E F G H I J K L M N O P Q R S T U V W X Y Z 0 1 2 3 4 5 6 7 8 9
     tone=$((tone + 20))
 done
 make_sound stroke.wav "stroke" 1200
+# The default macros of F2..F12 play 2.wav .. 9.wav, a.wav, b.wav, c.wav.
+for f in 2 3 4 5 6 7 8 9 a b c; do
+    make_sound "$f.wav" "message $f" 900
+done

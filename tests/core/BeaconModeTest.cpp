@@ -54,6 +54,8 @@ TEST_F(BeaconTest, EndlessBeaconRunsUntilStop) {
     advance(5000);
     EXPECT_EQ(played(),
               (Lines{"0 play cq.wav", "1300 play cq.wav", "2600 play cq.wav", "3900 play cq.wav"}));
+    EXPECT_FALSE(engine.waitsForTransmitter()) << "between repetitions it waits for Timer3";
+    EXPECT_FALSE(engine.settled());
     engine.StopButtonClick();
     EXPECT_TRUE(beaconOff());
     EXPECT_FALSE(engine.txDown());

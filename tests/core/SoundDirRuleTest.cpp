@@ -41,12 +41,8 @@ TEST(ChooserStartDirectory, FieldThenStartingDirThenRoot) {
     const std::set<std::string> existing = {"/snd/", "/home/op/", "/snd"};
     const auto isDirectory = [&](const std::string& path) { return existing.contains(path); };
     const std::vector<StartCase> cases = {
-        {"/home/op/", "/snd/", "/home/op/"},
-        {"/snd", "/home/op/", "/snd"},
-        {"", "/snd/", "/snd/"},
-        {"/missing/", "/snd/", "/"},
-        {"", "/missing/", "/"},
-        {"", "", "/"},
+        {"/home/op/", "/snd/", "/home/op/"}, {"/snd", "/home/op/", "/snd"}, {"", "/snd/", "/snd/"},
+        {"/missing/", "/snd/", "/"},         {"", "/missing/", "/"},        {"", "", "/"},
         {"relative/", "/snd/", "/"},
     };
     for (const auto& c : cases) {

@@ -261,13 +261,15 @@ class TestMacroEditor : public QObject {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("length");
         QTest::addColumn<QString>("error");
-        const QString cannot = " is longer than 2047 characters and cannot be stored in the "
-                               "settings file.";
+        const QString cannot =
+            " is longer than 2047 characters and cannot be stored in the "
+            "settings file.";
         QTest::newRow("macro at the limit") << "Edit3" << 2047 << QString();
         QTest::newRow("caption at the limit") << "eCaption12" << 2047 << QString();
         QTest::newRow("macro one over") << "Edit3" << 2048 << "Macro F3" + cannot;
         QTest::newRow("caption one over") << "eCaption3" << 2048 << "Caption of F3" + cannot;
-        QTest::newRow("beyond the line edit's default") << "Edit12" << 40000 << "Macro F12" + cannot;
+        QTest::newRow("beyond the line edit's default")
+            << "Edit12" << 40000 << "Macro F12" + cannot;
     }
     void fieldsLongerThanTheFileHoldsAreNotSaved() {
         QFETCH(QString, name);
@@ -306,7 +308,12 @@ class TestMacroEditor : public QObject {
         for (int n = 1; n <= 12; ++n) {
             expected << QString("eCaption%1").arg(n) << QString("Edit%1").arg(n);
         }
-        expected << "BitBtn1" << "CancelBtn" << "ApplyBtn" << "SaveBtn" << "HelpBtn" << "eCaption1";
+        expected << "BitBtn1"
+                 << "CancelBtn"
+                 << "ApplyBtn"
+                 << "SaveBtn"
+                 << "HelpBtn"
+                 << "eCaption1";
         QStringList visited;
         for (int i = 0; i < expected.size(); ++i) {
             visited << QApplication::focusWidget()->objectName();

@@ -332,7 +332,7 @@ bool KeyerEngine::settled() const {
 
 bool KeyerEngine::waitsForTransmitter() const {
     return !queue_.empty() && !txDown_ && !fileSounding_ && !timer1_.enabled() &&
-           !beacon_.repetitionActive();
+           !beacon_.running() && !beacon_.repetitionActive();
 }
 
 void KeyerEngine::broadcast(int code) {

@@ -41,7 +41,9 @@ TAboutForm::TAboutForm(QWidget* parent, UrlOpener openUrl, VersionSource version
     connect(okButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-QString TAboutForm::buildVersion() { return QStringLiteral(PELKORA_VERSION); }
+QString TAboutForm::buildVersion() {
+    return QStringLiteral(PELKORA_VERSION);
+}
 
 QLabel* TAboutForm::addCentredLine(const QString& text, int y) {
     auto* line = new QLabel(text, this);
@@ -86,7 +88,9 @@ bool TAboutForm::event(QEvent* event) {
     return QDialog::event(event);
 }
 
-void TAboutForm::FormActivate() { versionLabel_->setText(version_()); }
+void TAboutForm::FormActivate() {
+    versionLabel_->setText(version_());
+}
 
 void TAboutForm::ContactLinkClick() {
     openUrl_(QUrl(QStringLiteral("mailto:") + QString::fromLatin1(kContactAddress)));

@@ -26,7 +26,9 @@ QFont rowLabelFont(QFont font) {
     return font;
 }
 
-QString fromBytes(const std::string& text) { return QString::fromStdString(text); }
+QString fromBytes(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // Fields take any text: the toolkit would otherwise cut at 32767 characters.
 QLineEdit* unlimitedLineEdit(QWidget* parent) {
@@ -92,7 +94,6 @@ void TEditMacrosForm::buildButtons() {
     applyButton_ = buildButton("ApplyBtn", "&Apply", 72);
     saveButton_ = buildButton("SaveBtn", "Save", 104);
     helpButton_ = buildButton("HelpBtn", "&Help", 136);
-    helpButton_->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
 
     connect(okButton_, &QPushButton::clicked, this, &TEditMacrosForm::BitBtn1Click);
     connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
@@ -127,7 +128,7 @@ bool TEditMacrosForm::event(QEvent* event) {
             FormActivate();
             break;
         case QEvent::WindowActivate:
-            if (true) {
+            if (!leftForOtherProgram_) {
                 FormActivate();
             }
             leftForOtherProgram_ = false;
