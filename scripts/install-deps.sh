@@ -8,6 +8,7 @@ packages=(
     libsndfile1-dev
     qt6-base-dev
     libpulse-dev pulseaudio pulseaudio-utils
+    xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dbus
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     sox
 )

@@ -14,6 +14,7 @@
 #include "platform/sndfile/SndfileWavProbe.h"
 #include "ui/app/QtScheduler.h"
 #include "ui/app/TPelkoranForm.h"
+#include "ui/dialogs/ProgramPicture.h"
 
 namespace {
 
@@ -39,7 +40,10 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Pelkora");
     QApplication::setApplicationVersion(PELKORA_VERSION);
-    QApplication::setWindowIcon(QIcon::fromTheme("pelkora"));
+    QGuiApplication::setDesktopFileName("pelkora");
+    // The installed icon, or the one the program draws when run from a build.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme("pelkora", QIcon(pelkora::programPicture(48))));
 
     const std::string startDir = pelkora::startDirectory();
     const std::string settingsFile = pelkora::joinPath(startDir, pelkora::kSettingsFileName);
