@@ -42,8 +42,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(PELKORA_VERSION);
     QGuiApplication::setDesktopFileName("pelkora");
     // The installed icon, or the one the program draws when run from a build.
-    QApplication::setWindowIcon(
-        QIcon::fromTheme("pelkora", QIcon(pelkora::programPicture(48))));
+    QApplication::setWindowIcon(QIcon::fromTheme("pelkora", QIcon(pelkora::programPicture(48))));
 
     const std::string startDir = pelkora::startDirectory();
     const std::string settingsFile = pelkora::joinPath(startDir, pelkora::kSettingsFileName);

@@ -193,7 +193,7 @@ void TPelkoranForm::buildMenus() {
     auto* rowsGroup = new QActionGroup(this);
     for (int rows = 1; rows <= 4; ++rows) {
         QAction* item = buttonLines_->addAction(QString::number(rows));
-        item->setObjectName(QString("N%11").arg(rows));
+        item->setObjectName(QString("N%1").arg(rows) + "1");
         item->setCheckable(true);
         rowsGroup->addAction(item);
         connect(item, &QAction::triggered, this, [this, rows] { ChangeLines(rows); });
@@ -354,8 +354,12 @@ void TPelkoranForm::resizeEvent(QResizeEvent* event) {
 
 bool TPelkoranForm::eventFilter(QObject* watched, QEvent* event) {
     // The window sees every key before the control that has the focus.
-    if (event->type() == QEvent::KeyPress && isActiveWindow() && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == this) {
+    // The tool window beside it holds only regulators: its keys count too.
+    const bool ours =
+        watched->isWidgetType() && (static_cast<QWidget*>(watched)->window() == this ||
+                                    static_cast<QWidget*>(watched)->window() == volForm_.get());
+    if (event->type() == QEvent::KeyPress && ours &&
+        static_cast<QWidget*>(watched)->isActiveWindow()) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (FormKeyDown(key->key(), key->modifiers())) {
             return true;

@@ -10,6 +10,9 @@ namespace pelkora {
 TVolForm::TVolForm(QWidget* parent) : QWidget(parent, Qt::Tool) {
     setObjectName("VolForm");
     setWindowTitle("Volumes");
+    // Shown beside the main window at start-up, it must not take the keys
+    // (Esc, the F-keys) away from it.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     auto* layout = new QVBoxLayout(this);
     for (const char* name : {"Mike", "Line"}) {
         auto* label = new QLabel(name, this);

@@ -1,0 +1,37 @@
+#include "widgets/support/RecordingProfileStore.h"
+
+namespace pelkora::test {
+
+namespace {
+
+QString keyName(const std::string& section, const std::string& key) {
+    return QString::fromStdString(section + "/" + key);
+}
+
+}  // namespace
+
+std::string RecordingProfileStore::readString(const std::string& file, const std::string& section,
+                                              const std::string& key, const std::string& def) {
+    reads.append(keyName(section, key));
+    return MemoryProfileStore::readString(file, section, key, def);
+}
+
+void RecordingProfileStore::writeString(const std::string& file, const std::string& section,
+                                        const std::string& key, const std::string& value) {
+    // A refused write throws before it is recorded: the record holds what
+    // reached the file.
+    MemoryProfileStore::writeString(file, section, key, value);
+    writes.append(keyName(section, key) + "=" + QString::fromStdString(value));
+}
+
+void RecordingProfileStore::seed(const std::string& file, const std::string& section,
+                                 const std::string& key, const std::string& value) {
+    MemoryProfileStore::writeString(file, section, key, value);
+}
+
+void RecordingProfileStore::forget() {
+    reads.clear();
+    writes.clear();
+}
+
+}  // namespace pelkora::test
