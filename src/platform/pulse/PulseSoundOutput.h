@@ -37,8 +37,10 @@ class PulseSoundOutput : public SoundOutput {
 
     static constexpr std::int64_t kLongestFileSeconds = 30 * 60;
     static constexpr std::chrono::milliseconds kConnectWait{2000};
-    // The stream's target buffer; stop() flushes it, so it costs no reaction time.
-    static constexpr std::chrono::milliseconds kTargetBuffer{30};
+    // The stream's target buffer: deep enough that a busy machine does not let
+    // the server run dry mid-file (30 ms did, under load); stop() flushes it, so
+    // it costs no reaction time, and a file starts as soon as its first block is in.
+    static constexpr std::chrono::milliseconds kTargetBuffer{100};
 
     // Set right after construction; each is read when its posted task runs.
     Hook onServerLost;     // server gone or not found, once per loss; detail says why
