@@ -7,6 +7,7 @@
 
 #include "EventPrinter.h"
 #include "MacroChoice.h"
+#include "PlayerSupport.h"
 #include "core/keyer/KeyerEngine.h"
 #include "core/ptt/PttPort.h"
 #include "core/settings/KeyerSettings.h"
@@ -21,28 +22,6 @@
 namespace pelkora {
 
 namespace {
-
-class NoBroadcast : public MessageBus {
-  public:
-    void broadcastState(int) override {}
-};
-
-class NoLog : public DiagnosticLog {
-  public:
-    void logString(const std::string&, const std::string&) override {}
-};
-
-std::string withTrailingSlash(std::string dir) {
-    if (dir.empty() || dir.back() != '/') {
-        dir += '/';
-    }
-    return dir;
-}
-
-std::string directoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
 
 // One live run: the loop, the keyer and what it acts through.
 class LiveRun {
