@@ -10,7 +10,7 @@ packages=(
     libpulse-dev pulseaudio pulseaudio-utils
     xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dbus
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    sox
+    sox libsox-fmt-pulse
 )
 
 missing=()
