@@ -1,3 +1,4 @@
+#include "core/settings/PlacementTracker.h"
 #include "core/settings/WindowPlacement.h"
 
 #include <gtest/gtest.h>

@@ -14,6 +14,7 @@
 #include "core/ptt/PttMenu.h"
 #include "core/ptt/PttPort.h"
 #include "core/settings/KeyerSettings.h"
+#include "core/settings/PlacementTracker.h"
 #include "core/settings/WindowPlacement.h"
 #include "ui/app/DesktopServices.h"
 #include "ui/dialogs/MacroEditorHost.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "ui/dialogs/MacroEditorHost.h"
-#include "ui/dialogs/MacroFieldLimit.h"
+#include "core/app/MacroFieldLimit.h"
 
 class QLineEdit;
 class QPushButton;

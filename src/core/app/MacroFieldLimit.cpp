@@ -1,4 +1,4 @@
-#include "ui/dialogs/MacroFieldLimit.h"
+#include "core/app/MacroFieldLimit.h"
 
 #include "core/settings/IniText.h"
 
