@@ -13,7 +13,7 @@
 
 #include "platform/LoopPoster.h"
 #include "platform/SoundOutput.h"
-#include "platform/pulse/DecodedSound.h"
+#include "platform/sndfile/DecodedSound.h"
 #include "platform/pulse/PulseConnection.h"
 
 namespace pelkora {

@@ -1,9 +1,8 @@
 #include "platform/sndfile/WavFileRenderer.h"
 
-#include <fcntl.h>
+#include "platform/sndfile/DecodedSound.h"
+
 #include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,27 +13,17 @@
 namespace pelkora {
 namespace {
 
-constexpr sf_count_t kReadChunkFrames = 1024;
-constexpr std::int64_t kWriteBlockFrames = 65536;
-// A plain WAV counts its data bytes in 32 bits; 16-bit mono is 2 bytes a frame.
-constexpr std::int64_t kLongestOutputFrames = (INT64_C(0xFFFFFFFF) - 4096) / 2;
-constexpr double kFrameIndexLimit = 9.0e18;
-
-struct DecodedSound {
+struct MonoSound {
     std::vector<float> mono;
     std::int64_t rate = 0;
 };
 
 using SoundFilePtr = std::unique_ptr<SNDFILE, decltype(&sf_close)>;
 
-struct DescriptorCloser {
-    int fd;
-    ~DescriptorCloser() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
+constexpr std::int64_t kWriteBlockFrames = 65536;
+// A plain WAV counts its data bytes in 32 bits; 16-bit mono is 2 bytes a frame.
+constexpr std::int64_t kLongestOutputFrames = (INT64_C(0xFFFFFFFF) - 4096) / 2;
+constexpr double kFrameIndexLimit = 9.0e18;
 
 // Rounds to the nearest frame; absurd times are clamped rather than overflowing.
 std::int64_t msToFrame(std::int64_t ms, std::int64_t rate) {
@@ -46,46 +35,21 @@ std::int64_t durationMsRoundedUp(std::int64_t frames, std::int64_t rate) {
     return (frames * 1000 + rate - 1) / rate;
 }
 
-void appendMixedDown(const std::vector<float>& interleaved, sf_count_t frames, int channels,
-                     std::vector<float>& mono) {
-    for (sf_count_t frame = 0; frame < frames; ++frame) {
+// Decodes the file (safely: regular files only, bounded length) and mixes its
+// channels down to one.
+std::optional<MonoSound> decodeMono(const std::string& path) {
+    const auto decoded = DecodedSound::load(path, WavFileRenderer::kLongestFileSeconds);
+    if (!decoded) {
+        return std::nullopt;
+    }
+    MonoSound sound{std::vector<float>(static_cast<std::size_t>(decoded->frames())), decoded->rate};
+    const auto channels = static_cast<std::size_t>(decoded->channels);
+    for (std::size_t frame = 0; frame < sound.mono.size(); ++frame) {
         float sum = 0.0f;
-        for (int channel = 0; channel < channels; ++channel) {
-            sum += interleaved[static_cast<std::size_t>(frame * channels + channel)];
+        for (std::size_t channel = 0; channel < channels; ++channel) {
+            sum += decoded->samples[frame * channels + channel];
         }
-        mono.push_back(sum / static_cast<float>(channels));
-    }
-}
-
-std::vector<float> readMono(SNDFILE* file, const SF_INFO& info) {
-    std::vector<float> mono;
-    mono.reserve(static_cast<std::size_t>(info.frames));
-    std::vector<float> interleaved(static_cast<std::size_t>(kReadChunkFrames * info.channels));
-    // libsndfile stops at info.frames, which the caller has already bounded.
-    sf_count_t got = 0;
-    while ((got = sf_readf_float(file, interleaved.data(), kReadChunkFrames)) > 0) {
-        appendMixedDown(interleaved, got, info.channels, mono);
-    }
-    return mono;
-}
-
-// Opens the file itself, non-blocking and only when it is a regular file, so a
-// FIFO named as a sound cannot hang the render.
-std::optional<DecodedSound> decodeMono(const std::string& path) {
-    const DescriptorCloser descriptor{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    struct stat status {};
-    if (descriptor.fd < 0 || ::fstat(descriptor.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        return std::nullopt;
-    }
-    SF_INFO info{};
-    const SoundFilePtr file(sf_open_fd(descriptor.fd, SFM_READ, &info, SF_FALSE), &sf_close);
-    if (!file || info.samplerate <= 0 || info.channels <= 0 || info.frames <= 0 ||
-        info.frames > WavFileRenderer::kLongestFileSeconds * info.samplerate) {
-        return std::nullopt;
-    }
-    DecodedSound sound{readMono(file.get(), info), info.samplerate};
-    if (sound.mono.empty()) {
-        return std::nullopt;
+        sound.mono[frame] = sum / static_cast<float>(channels);
     }
     return sound;
 }
@@ -128,7 +92,7 @@ WavFileRenderer::~WavFileRenderer() {
 
 bool WavFileRenderer::play(const std::string& path, FinishedCallback onFinished) {
     stop();
-    std::optional<DecodedSound> sound = decodeMono(path);
+    std::optional<MonoSound> sound = decodeMono(path);
     if (!sound) {
         return false;
     }

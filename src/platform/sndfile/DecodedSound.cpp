@@ -1,4 +1,4 @@
-#include "platform/pulse/DecodedSound.h"
+#include "platform/sndfile/DecodedSound.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
