@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "play/ChildProcess.h"
 #include "play/PlayWorkspace.h"
+#include "support/ChildProcess.h"
+#include "support/OutputLines.h"
 
 namespace pelkora::test {
 namespace {
@@ -37,15 +38,6 @@ struct PlayedFile {
     std::int64_t ms = 0;
     std::string path;
 };
-
-Lines splitLines(const std::string& text) {
-    Lines lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() &&

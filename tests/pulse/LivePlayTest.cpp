@@ -19,9 +19,10 @@
 #include <vector>
 
 #include "pulse/MonitorRecorder.h"
-#include "pulse/PlayerProcess.h"
 #include "pulse/PrivateSoundServer.h"
 #include "pulse/SoundFiles.h"
+#include "support/ChildProcess.h"
+#include "support/OutputLines.h"
 
 namespace pelkora::test {
 namespace {
@@ -149,15 +150,6 @@ double headerEntryMs(const std::string& path) {
     return std::trunc(static_cast<double>(size) * 1000.0 / bytesPerSecond);
 }
 
-Lines splitLines(const std::string& text) {
-    Lines lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // The arguments of the events with this name, times dropped: "play 5.wav" -> "5.wav".
 Lines eventArguments(const Lines& events, const std::string& event) {
     Lines found;
@@ -176,7 +168,7 @@ void report(const std::string& what, double ms) {
 }
 
 struct LiveRun {
-    PlayerProcess::Result result;
+    ChildProcess::Result result;
     Lines events;
     Recording recording;
     std::vector<Heard> heard;
@@ -244,13 +236,13 @@ class LivePlay : public ::testing::Test {
 
     // HOME and XDG_CONFIG_HOME point into the test's folder, so that no
     // pelkora.ini of the machine keys a real port.
-    std::unique_ptr<PlayerProcess> start(const Lines& args, const std::string& soundServer) const {
+    std::unique_ptr<ChildProcess> start(const Lines& args, const std::string& soundServer) const {
         const Lines environment{"PULSE_SERVER=" + soundServer, "HOME=" + workDir_,
                                 "XDG_CONFIG_HOME=" + workDir_ + "/config"};
-        return std::make_unique<PlayerProcess>(player_, args, workDir_, environment);
+        return std::make_unique<ChildProcess>(player_, args, workDir_, environment);
     }
 
-    LiveRun finish(PlayerProcess& player, std::int64_t from,
+    LiveRun finish(ChildProcess& player, std::int64_t from,
                    std::chrono::milliseconds timeout = kRunTimeout,
                    std::chrono::milliseconds recordAfter = kLastBlocks) const {
         LiveRun run;

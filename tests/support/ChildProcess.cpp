@@ -1,4 +1,4 @@
-#include "pulse/PlayerProcess.h"
+#include "support/ChildProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -84,7 +84,7 @@ int remainingMs(Clock::time_point deadline) {
 }
 
 // Reads both streams until the child closes them; false when the deadline came first.
-bool drain(int outFd, int errFd, PlayerProcess::Result& result, Clock::time_point deadline) {
+bool drain(int outFd, int errFd, ChildProcess::Result& result, Clock::time_point deadline) {
     std::array<pollfd, 2> fds{pollfd{outFd, POLLIN, 0}, pollfd{errFd, POLLIN, 0}};
     std::array<std::string*, 2> sinks{&result.out, &result.err};
     char buffer[4096];
@@ -124,9 +124,9 @@ int reap(pid_t pid, Clock::time_point deadline, bool& killed) {
 
 }  // namespace
 
-PlayerProcess::PlayerProcess(const std::string& program, const std::vector<std::string>& args,
-                             const std::string& workDir,
-                             const std::vector<std::string>& environment) {
+ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& workDir,
+                           const std::vector<std::string>& environment) {
     std::vector<std::string> words{program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<std::string> variables = mergedEnvironment(environment);
@@ -151,7 +151,7 @@ PlayerProcess::PlayerProcess(const std::string& program, const std::vector<std::
     }
 }
 
-PlayerProcess::~PlayerProcess() {
+ChildProcess::~ChildProcess() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
@@ -159,13 +159,13 @@ PlayerProcess::~PlayerProcess() {
     closePipes();
 }
 
-void PlayerProcess::signal(int number) const {
+void ChildProcess::signal(int number) const {
     if (pid_ > 0) {
         ::kill(pid_, number);
     }
 }
 
-PlayerProcess::Result PlayerProcess::finish(std::chrono::milliseconds timeout) {
+ChildProcess::Result ChildProcess::finish(std::chrono::milliseconds timeout) {
     Result result;
     if (pid_ <= 0) {
         return result;
@@ -179,13 +179,21 @@ PlayerProcess::Result PlayerProcess::finish(std::chrono::milliseconds timeout) {
     return result;
 }
 
-void PlayerProcess::closePipes() {
+void ChildProcess::closePipes() {
     for (int* fd : {&outFd_, &errFd_}) {
         if (*fd >= 0) {
             ::close(*fd);
             *fd = -1;
         }
     }
+}
+
+ChildProcess::Result ChildProcess::run(const std::string& program,
+                                       const std::vector<std::string>& args,
+                                       const std::string& workDir,
+                                       std::chrono::milliseconds timeout) {
+    ChildProcess child(program, args, workDir, {});
+    return child.finish(timeout);
 }
 
 }  // namespace pelkora::test
