@@ -29,8 +29,11 @@ constexpr SoundFormat kPcm16{SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, 1};
 
 // Generous limits: these run on a busy CI machine against a real server. The
 // figures they measure are printed; the benchmark keeps the exact ones.
-constexpr double kLatencyLimit = 0.025;   // play() to the first sample on the sink
-constexpr double kGapLimit = 0.010;       // between files played back to back
+constexpr double kLatencyLimit = 0.025;  // play() to the first sample on the sink
+// Between files played back to back. The figures (under 2 ms here) are the
+// live benchmark's to report; this guards against an audible break on a busy
+// CI machine, where the server's drain report can come late.
+constexpr double kGapLimit = 0.030;
 constexpr double kCutLimit = 0.050;       // stop() to the last sample on the sink
 constexpr double kEndSlack = 0.002;       // the sink renders up to one block ahead of the clock
 constexpr double kLengthSlack = 0.002;    // recorded length against the file's own
