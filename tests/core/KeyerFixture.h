@@ -27,7 +27,7 @@ class EventRecorder : public KeyerObserver {
     void onTransmit(bool keyed) override { add(keyed ? "ptt on" : "ptt off"); }
     void onBroadcast(int code) override { add("broadcast " + std::to_string(code)); }
     void onPlayFile(const std::string& path) override { add("play " + path); }
-    void onSkipFile(const std::string& path) override { add("skip " + path); }
+    void onSkipFile(const std::string& path, const std::string&) override { add("skip " + path); }
     void onPause(std::int64_t ms) override { add("pause " + std::to_string(ms)); }
     void onBeaconRepetition(int n) override { add("beacon " + std::to_string(n)); }
     void onError(const std::string& message) override {

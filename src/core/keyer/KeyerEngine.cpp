@@ -157,16 +157,28 @@ void KeyerEngine::playFile(const std::string& path) {
     // A file we cannot time or cannot decode is skipped at once; timing a
     // broken file from its header could hold the transmitter keyed on silence.
     if (!facts || !facts->decodedSeconds) {
-        services_.observer.onSkipFile(path);
+        skipFile(path, "not a readable sound file");
         return;
     }
+    // Started before the entry is timed: a file the sound server refuses
+    // must not hold the transmitter for the length its header claims.
+    const PlayStart start = services_.sound.play(path, [this] { soundFinished(); });
+    if (!start) {
+        skipFile(path, start.refusal);
+        return;
+    }
+    fileSounding_ = true;
     timer1_.setInterval(
         fileEntryMs(facts->sizeBytes, facts->bytesPerSecond, facts->decodedSeconds));
     timer1_.start();
     services_.log.logString("WaveRes", path);
     services_.observer.onPlayFile(path);
-    fileSounding_ = services_.sound.play(path, [this] { soundFinished(); });
     setReady(false);
+}
+
+void KeyerEngine::skipFile(const std::string& path, const std::string& reason) {
+    services_.log.logString("Skipped", path + ": " + reason);
+    services_.observer.onSkipFile(path, reason);
 }
 
 void KeyerEngine::soundFinished() {

@@ -111,6 +111,7 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void wakeRunner();
     void setReady(bool ready);
     void playFile(const std::string& path);
+    void skipFile(const std::string& path, const std::string& reason);
     void startPause(std::int64_t ms);
     void receive();
     void cutSound();

@@ -28,8 +28,8 @@ class KeyerObserver {
     virtual void onBroadcast(int /*code*/) {}
     // A file entry started sounding.
     virtual void onPlayFile(const std::string& /*path*/) {}
-    // A file entry could not be read and was skipped.
-    virtual void onSkipFile(const std::string& /*path*/) {}
+    // A file entry could not be read or played and was skipped; reason says why.
+    virtual void onSkipFile(const std::string& /*path*/, const std::string& /*reason*/) {}
     // A pause began (normal playback or inside a beacon repetition).
     virtual void onPause(std::int64_t /*ms*/) {}
     // A beacon repetition began; numbered from 1 within the running beacon.

@@ -4,13 +4,13 @@
 
 namespace pelkora {
 
-bool FakeSoundOutput::play(const std::string& path, FinishedCallback onFinished) {
+PlayStart FakeSoundOutput::play(const std::string& path, FinishedCallback onFinished) {
     stop();
     calls_.push_back({"play " + path, scheduler_.nowMs()});
     const auto found = durations_.find(path);
     const std::int64_t ms = found == durations_.end() ? 0 : found->second;
     if (ms < 0) {
-        return false;
+        return PlayStart::refused("the sound output refused it");
     }
     current_ = path;
     pending_ = scheduler_.callAfter(ms, [this, done = std::move(onFinished)] {
@@ -18,7 +18,7 @@ bool FakeSoundOutput::play(const std::string& path, FinishedCallback onFinished)
         finished_.push_back(current_);
         done();
     });
-    return true;
+    return PlayStart::ok();
 }
 
 void FakeSoundOutput::stop() {

@@ -26,7 +26,7 @@ class FakeSoundOutput : public SoundOutput {
     void setDuration(const std::string& path, std::int64_t ms) { durations_[path] = ms; }
     void setUnplayable(const std::string& path) { durations_[path] = -1; }
 
-    bool play(const std::string& path, FinishedCallback onFinished) override;
+    PlayStart play(const std::string& path, FinishedCallback onFinished) override;
     void stop() override;
     bool isPlaying() const override { return pending_ != 0; }
 

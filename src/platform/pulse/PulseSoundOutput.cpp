@@ -58,22 +58,27 @@ PulseSoundOutput::~PulseSoundOutput() {
     connection_.reset();
 }
 
-bool PulseSoundOutput::play(const std::string& path, FinishedCallback onFinished) {
+PlayStart PulseSoundOutput::play(const std::string& path, FinishedCallback onFinished) {
     stop();
     std::optional<DecodedSound> decoded = DecodedSound::load(path, kLongestFileSeconds);
-    if (!decoded || !serverCanCarry(*decoded)) {
-        return false;
+    if (!decoded) {
+        return PlayStart::refused("not a readable sound file");
+    }
+    if (!serverCanCarry(*decoded)) {
+        return PlayStart::refused("the sound server cannot play " +
+                                  std::to_string(decoded->channels) + " channels at " +
+                                  std::to_string(decoded->rate) + " Hz");
     }
     const std::uint64_t id = ++lastSoundId_;
     {
         PulseConnection::Lock lock(*connection_);
         if (!startSound(std::move(*decoded), id)) {
-            return false;
+            return PlayStart::refused("Sound server not available");
         }
     }
     playing_ = true;
     pendingFinished_ = std::move(onFinished);
-    return true;
+    return PlayStart::ok();
 }
 
 void PulseSoundOutput::stop() {

@@ -57,7 +57,7 @@ class PulseSoundOutput : public SoundOutput {
 
     // False, with nothing posted, for a file libsndfile cannot decode, one with
     // no audio or over kLongestFileSeconds, and while no server is connected.
-    bool play(const std::string& path, FinishedCallback onFinished) override;
+    PlayStart play(const std::string& path, FinishedCallback onFinished) override;
     void stop() override;
     bool isPlaying() const override { return playing_; }
 

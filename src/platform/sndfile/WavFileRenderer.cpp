@@ -90,11 +90,11 @@ WavFileRenderer::~WavFileRenderer() {
     }
 }
 
-bool WavFileRenderer::play(const std::string& path, FinishedCallback onFinished) {
+PlayStart WavFileRenderer::play(const std::string& path, FinishedCallback onFinished) {
     stop();
     std::optional<MonoSound> sound = decodeMono(path);
     if (!sound) {
-        return false;
+        return PlayStart::refused("not a readable sound file");
     }
     const auto sourceFrames = static_cast<std::int64_t>(sound->mono.size());
     if (!outputRate_) {
@@ -105,7 +105,7 @@ bool WavFileRenderer::play(const std::string& path, FinishedCallback onFinished)
     onFinished_ = std::move(onFinished);
     pendingFinish_ =
         scheduler_.callAfter(durationMsRoundedUp(sourceFrames, sound->rate), [this] { finish(); });
-    return true;
+    return PlayStart::ok();
 }
 
 void WavFileRenderer::finish() {

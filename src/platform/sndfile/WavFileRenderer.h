@@ -35,7 +35,7 @@ class WavFileRenderer : public SoundOutput {
     WavFileRenderer(const WavFileRenderer&) = delete;
     WavFileRenderer& operator=(const WavFileRenderer&) = delete;
 
-    bool play(const std::string& path, FinishedCallback onFinished) override;
+    PlayStart play(const std::string& path, FinishedCallback onFinished) override;
     void stop() override;
     bool isPlaying() const override { return pendingFinish_.has_value(); }
 

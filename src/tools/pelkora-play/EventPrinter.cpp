@@ -16,9 +16,9 @@ void EventPrinter::onTransmit(bool keyed) {
     print(keyed ? "ptt on" : "ptt off");
 }
 
-void EventPrinter::onSkipFile(const std::string& path) {
+void EventPrinter::onSkipFile(const std::string& path, const std::string& reason) {
     print("skip", path);
-    std::fprintf(stderr, "pelkora-play: skipped %s: not a readable sound file\n", path.c_str());
+    std::fprintf(stderr, "pelkora-play: skipped %s: %s\n", path.c_str(), reason.c_str());
 }
 
 void EventPrinter::onError(const std::string& message) {

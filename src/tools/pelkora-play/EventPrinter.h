@@ -25,7 +25,7 @@ class EventPrinter : public KeyerObserver {
     void onTransmit(bool keyed) override;
     void onBroadcast(int code) override { print("broadcast", std::to_string(code)); }
     void onPlayFile(const std::string& path) override { print("play", path); }
-    void onSkipFile(const std::string& path) override;
+    void onSkipFile(const std::string& path, const std::string& reason) override;
     void onPause(std::int64_t ms) override { print("pause", std::to_string(ms)); }
     void onBeaconRepetition(int number) override { print("beacon", std::to_string(number)); }
     void onError(const std::string& message) override;
