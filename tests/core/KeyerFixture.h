@@ -30,6 +30,7 @@ class EventRecorder : public KeyerObserver {
     void onSkipFile(const std::string& path, const std::string&) override { add("skip " + path); }
     void onPause(std::int64_t ms) override { add("pause " + std::to_string(ms)); }
     void onBeaconRepetition(int n) override { add("beacon " + std::to_string(n)); }
+    void onSoundLost(const std::string& detail) override { add("sound lost " + detail); }
     void onError(const std::string& message) override {
         add("error " + message);
         errors.push_back(message);

@@ -24,6 +24,7 @@ KeyerEngine::~KeyerEngine() {
     if (beaconNotify_ != 0) {
         services_.scheduler.cancel(beaconNotify_);
     }
+    cancelSoundWatchdog();
 }
 
 void KeyerEngine::setExternalIni(std::string file, std::string section) {
@@ -168,6 +169,7 @@ void KeyerEngine::playFile(const std::string& path) {
         return;
     }
     fileSounding_ = true;
+    armSoundWatchdog(static_cast<std::int64_t>(*facts->decodedSeconds * 1000.0));
     timer1_.setInterval(
         fileEntryMs(facts->sizeBytes, facts->bytesPerSecond, facts->decodedSeconds));
     timer1_.start();
@@ -181,7 +183,25 @@ void KeyerEngine::skipFile(const std::string& path, const std::string& reason) {
     services_.observer.onSkipFile(path, reason);
 }
 
+void KeyerEngine::armSoundWatchdog(std::int64_t soundMs) {
+    cancelSoundWatchdog();
+    soundWatchdog_ = services_.scheduler.callAfter(soundMs + kSoundEndMarginMs, [this] {
+        soundWatchdog_ = 0;
+        if (fileSounding_) {
+            onSoundServerLost("the sound did not end in time; the sound server stopped answering");
+        }
+    });
+}
+
+void KeyerEngine::cancelSoundWatchdog() {
+    if (soundWatchdog_ != 0) {
+        services_.scheduler.cancel(soundWatchdog_);
+        soundWatchdog_ = 0;
+    }
+}
+
 void KeyerEngine::soundFinished() {
+    cancelSoundWatchdog();
     fileSounding_ = false;
     if (closeResDue_) {
         closeResDue_ = false;
@@ -195,6 +215,7 @@ void KeyerEngine::soundFinished() {
 }
 
 void KeyerEngine::cutSound() {
+    cancelSoundWatchdog();
     services_.sound.stop();
     closeResDue_ = false;
     if (!fileSounding_) {
@@ -217,6 +238,14 @@ bool KeyerEngine::playEntry(const std::string& entry) {
 }
 
 void KeyerEngine::Timer1Timer() {
+    if (readyToPlay_) {
+        // Nothing to end: the player was made ready while the entry waited
+        // (the transmitter keyed again, Pause released). A repeating Timer1
+        // would only tick on, and with a zero interval it would tick at the
+        // same instant for ever.
+        timer1_.stop();
+        return;
+    }
     if (fileSounding_) {
         // The header time is up but the sound is not: end the entry when the
         // last sample has been played, never clip it.
@@ -335,6 +364,42 @@ void KeyerEngine::EscapeKey() {
     queue_.clear();
     display_.clear();
     displayChanged();
+}
+
+void KeyerEngine::shutdown() {
+    if (stopEnabled_) {
+        StopButtonClick();
+    }
+    if (!queue_.empty() || fileSounding_ || timer1_.enabled()) {
+        ClearListButtonClick();
+    }
+    if (txDown_) {
+        setTxButton(false);
+    }
+}
+
+void KeyerEngine::shutdownAfterFault() noexcept {
+    try {
+        shutdown();
+        return;
+    } catch (...) {
+        // Fall through: the lines matter more than the bookkeeping.
+    }
+    try {
+        services_.sound.stop();
+        txDown_ = false;
+        services_.ptt.TxOnOff(false);
+    } catch (...) {
+        // Nothing more can be done from here; the port's close drops the lines.
+    }
+}
+
+void KeyerEngine::onSoundServerLost(const std::string& detail) {
+    cutSound();
+    if (txDown_) {
+        setTxButton(false);
+    }
+    services_.observer.onSoundLost(detail);
 }
 
 bool KeyerEngine::settled() const {

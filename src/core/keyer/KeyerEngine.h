@@ -58,6 +58,21 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void EscapeKey();
     // Empties the play queue alone, as the window does when it closes.
     void emptyQueue() { queue_.clear(); }
+
+    // What a program that is ending does: stop a beacon, cut the sound, empty
+    // the queue and release the transmitter, with its broadcasts.
+    void shutdown();
+    // The same after a fault (an exception that reached the top of a loop):
+    // the engine may be half-way through an operation, so when the orderly
+    // release fails too, the lines are dropped directly. Never throws.
+    void shutdownAfterFault() noexcept;
+    // Nothing can go on air: the sound server went away or stopped answering.
+    // Cuts the sound, releases the transmitter and tells the observer once.
+    void onSoundServerLost(const std::string& detail);
+
+    // How long past a file's own length its end may be late before the sound
+    // is taken as lost (a frozen or stalled sound server).
+    static constexpr std::int64_t kSoundEndMarginMs = 2000;
     void Timer3Timer() { beacon_.Timer3Timer(); }
 
     // State, as the window shows it.
@@ -112,6 +127,8 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void setReady(bool ready);
     void playFile(const std::string& path);
     void skipFile(const std::string& path, const std::string& reason);
+    void armSoundWatchdog(std::int64_t soundMs);
+    void cancelSoundWatchdog();
     void startPause(std::int64_t ms);
     void receive();
     void cutSound();
@@ -137,6 +154,7 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     bool fileSounding_ = false;
     bool closeResDue_ = false;  // Timer1 fell due while the file still sounded
     Scheduler::TaskId beaconNotify_ = 0;
+    Scheduler::TaskId soundWatchdog_ = 0;  // a file's end is overdue
 
     std::string soundDir_;
     std::string callText_;

@@ -34,6 +34,9 @@ class KeyerObserver {
     virtual void onPause(std::int64_t /*ms*/) {}
     // A beacon repetition began; numbered from 1 within the running beacon.
     virtual void onBeaconRepetition(int /*number*/) {}
+    // Nothing can go on air (the sound server went away or stopped
+    // answering): the sound was cut and the transmitter released.
+    virtual void onSoundLost(const std::string& /*detail*/) {}
     // An error the operator must see, in a modal error box.
     virtual void onError(const std::string& /*message*/) {}
 };
