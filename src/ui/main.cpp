@@ -1,17 +1,12 @@
 #include <QApplication>
-#include <QMessageBox>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "core/app/DebugLogFormat.h"
+#include "platform/live/LiveStation.h"
 #include "platform/posix/ConfigLocation.h"
 #include "platform/posix/FileDiagnosticLog.h"
-#include "platform/posix/IniFileStore.h"
-#include "platform/posix/PortDevices.h"
-#include "platform/posix/PosixSerialLines.h"
-#include "platform/pulse/PulseSoundOutput.h"
-#include "platform/sndfile/SndfileWavProbe.h"
 #include "ui/app/QtScheduler.h"
 #include "ui/app/TPelkoranForm.h"
 #include "ui/dialogs/ProgramPicture.h"
@@ -47,26 +42,25 @@ int main(int argc, char** argv) {
     const std::string startDir = pelkora::startDirectory();
     const std::string settingsFile = pelkora::joinPath(startDir, pelkora::kSettingsFileName);
     pelkora::QtScheduler scheduler;
-    pelkora::IniFileStore profiles(startDir);
-    pelkora::PulseSoundOutput sound(scheduler,
-                                    profiles.readString(settingsFile, "Sound", "Sink", ""));
-    pelkora::SndfileWavProbe probe;
-    pelkora::PortDevices devices(profiles, settingsFile);
-    pelkora::PosixSerialLines lines(
-        [&devices](const std::string& port) { return devices.devicePath(port); });
+    pelkora::LiveStation station(scheduler, startDir, settingsFile);
     NoBroadcast bus;
     pelkora::FileDiagnosticLog log(pelkora::DebugLogFormat::isSwitchOn(args));
 
-    pelkora::TPelkoranForm window(pelkora::DesktopServices{
-        scheduler, sound, probe, lines, profiles, bus, log, startDir, args.front(), {}, {}});
-    sound.onServerLost = [&window](const std::string& detail) {
-        // Nothing can go on air: do not leave the transmitter keyed on silence.
-        if (window.engine().txDown()) {
-            window.engine().setTxButton(false);
-        }
-        QMessageBox::warning(&window, "Error",
-                             QString::fromStdString("Sound server not available: " + detail));
-    };
+    pelkora::TPelkoranForm window(pelkora::DesktopServices{scheduler,
+                                                           station.sound,
+                                                           station.probe,
+                                                           station.lines,
+                                                           station.profiles,
+                                                           bus,
+                                                           log,
+                                                           startDir,
+                                                           args.front(),
+                                                           {},
+                                                           {}});
+    station.attach(window.engine(), log);
+    // A fault that reached the loop: nothing may stay keyed, and the operator
+    // is told; the window goes on.
+    scheduler.onTaskFailed = [&window](const std::string& what) { window.reportFault(what); };
     window.show();
     return QApplication::exec();
 }

@@ -402,6 +402,10 @@ void KeyerEngine::onSoundServerLost(const std::string& detail) {
     services_.observer.onSoundLost(detail);
 }
 
+void KeyerEngine::reportPlaybackError(const std::string& detail) {
+    services_.observer.onError("Sound output error: " + detail);
+}
+
 bool KeyerEngine::settled() const {
     return queue_.empty() && !fileSounding_ && !timer1_.enabled() && !beacon_.running() &&
            !beacon_.repetitionActive();

@@ -69,6 +69,9 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     // Nothing can go on air: the sound server went away or stopped answering.
     // Cuts the sound, releases the transmitter and tells the observer once.
     void onSoundServerLost(const std::string& detail);
+    // A stream failed while the server stayed: its entry ends as the sound
+    // does; the operator is told why nothing was heard.
+    void reportPlaybackError(const std::string& detail);
 
     // How long past a file's own length its end may be late before the sound
     // is taken as lost (a frozen or stalled sound server).

@@ -2,6 +2,7 @@
 
 #include <QMetaObject>
 #include <algorithm>
+#include <exception>
 #include <limits>
 
 namespace pelkora {
@@ -30,7 +31,7 @@ Scheduler::TaskId QtScheduler::callAfter(std::int64_t delayMs, Task task) {
         }
         found->second->deleteLater();
         timers_.erase(found);
-        job();
+        runTask(job);
     });
     const auto clamped = std::clamp<std::int64_t>(delayMs, 0, std::numeric_limits<int>::max());
     timer->start(static_cast<int>(clamped));
@@ -49,7 +50,22 @@ void QtScheduler::cancel(TaskId id) {
 }
 
 void QtScheduler::post(std::function<void()> task) {
-    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, job = std::move(task)] { runTask(job); }, Qt::QueuedConnection);
+}
+
+void QtScheduler::runTask(const std::function<void()>& task) {
+    if (!onTaskFailed) {
+        task();
+        return;
+    }
+    try {
+        task();
+    } catch (const std::exception& failure) {
+        onTaskFailed(failure.what());
+    } catch (...) {
+        onTaskFailed("unknown exception");
+    }
 }
 
 }  // namespace pelkora

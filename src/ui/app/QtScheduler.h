@@ -3,7 +3,9 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <map>
+#include <string>
 
 #include "platform/LoopPoster.h"
 #include "platform/Scheduler.h"
@@ -24,7 +26,14 @@ class QtScheduler : public QObject, public Scheduler, public LoopPoster {
     void cancel(TaskId id) override;
     void post(std::function<void()> task) override;
 
+    // Called on the GUI thread with what() of an exception that a task let
+    // out: Qt's event loop must not see it, and the keyer must not carry on
+    // as if the task had run. Without a handler the exception is rethrown.
+    std::function<void(const std::string& what)> onTaskFailed;
+
   private:
+    void runTask(const std::function<void()>& task);
+
     QElapsedTimer clock_;
     std::map<TaskId, QTimer*> timers_;
     TaskId nextId_ = 1;

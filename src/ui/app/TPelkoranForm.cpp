@@ -500,6 +500,17 @@ void TPelkoranForm::onError(const std::string& message) {
     showError(QString::fromStdString(message));
 }
 
+void TPelkoranForm::onSoundLost(const std::string& detail) {
+    showError(QString::fromStdString("Sound server not available: " + detail));
+}
+
+void TPelkoranForm::reportFault(const std::string& what) {
+    engine_.shutdownAfterFault();
+    services_.log.logString("Fault", what);
+    showError(
+        QString::fromStdString("Internal error: " + what + ". The transmitter was released."));
+}
+
 void TPelkoranForm::showError(const QString& message) {
     if (services_.showError) {
         services_.showError(message);
@@ -513,6 +524,10 @@ void TPelkoranForm::runGuarded(const std::function<void()>& action) {
     // program goes on.
     try {
         action();
+    } catch (const std::bad_alloc&) {
+        // Not an error the operator can act on: the keyer may be half-way
+        // through an operation, so nothing stays keyed.
+        reportFault("out of memory");
     } catch (const std::exception& error) {
         showError(QString::fromUtf8(error.what()));
     }

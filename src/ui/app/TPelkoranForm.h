@@ -40,6 +40,9 @@ class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEd
     ~TPelkoranForm() override;
 
     KeyerEngine& engine() { return engine_; }
+    // A fault (an exception) reached the event loop: release everything and
+    // tell the operator; the window goes on.
+    void reportFault(const std::string& what);
     const std::string& settingsFile() const { return settingsFile_; }
 
     // Handlers under the names the operator's actions run.
@@ -72,6 +75,7 @@ class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEd
     void onPauseButtonChanged(bool down) override;
     void onStopEnabledChanged(bool enabled) override;
     void onError(const std::string& message) override;
+    void onSoundLost(const std::string& detail) override;
 
     void FormCreate();
     void buildTopBar(QWidget* parent);

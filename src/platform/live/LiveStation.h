@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/DiagnosticLog.h"
+#include "platform/LoopPoster.h"
+#include "platform/posix/IniFileStore.h"
+#include "platform/posix/PortDevices.h"
+#include "platform/posix/PosixSerialLines.h"
+#include "platform/pulse/PulseSoundOutput.h"
+#include "platform/sndfile/SndfileWavProbe.h"
+
+namespace pelkora {
+
+class KeyerEngine;
+
+// The station's real services for a program that keys a transmitter live:
+// the settings files, the sound server, the WAV probe and the serial lines.
+// The desktop program and the command-line player both build theirs here, so
+// that what happens to the transmitter when sound cannot go on air is decided
+// in one place (KeyerEngine::onSoundServerLost), not once per program.
+// Threading: loop thread only; the sound server's reports arrive posted.
+class LiveStation {
+  public:
+    // settingsFile is read for [Sound] Sink and [Ports]; deviceOverride, when
+    // given, is the serial device whatever port is chosen.
+    LiveStation(LoopPoster& poster, const std::string& startDir, std::string settingsFile,
+                std::optional<std::string> deviceOverride = std::nullopt);
+    LiveStation(const LiveStation&) = delete;
+    LiveStation& operator=(const LiveStation&) = delete;
+
+    // Routes the sound server's reports to the engine: a lost server releases
+    // the transmitter; a stream that fails is logged and reported, and its
+    // entry ends as its sound does.
+    void attach(KeyerEngine& engine, DiagnosticLog& log);
+
+    // The device a port name stands for, as the lines will open it.
+    std::string devicePath(const std::string& portName) const;
+
+    IniFileStore profiles;
+    PortDevices devices;
+    PosixSerialLines lines;
+    SndfileWavProbe probe;
+    PulseSoundOutput sound;
+
+  private:
+    std::optional<std::string> deviceOverride_;
+};
+
+}  // namespace pelkora
