@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
-# Installs what building, running and testing Pelkora needs on Debian 12.
+# Installs what building and running Pelkora needs on Debian 12; with --tests,
+# also what the test suite needs (private sound servers, X server, fuzzing).
 # Safe to run again: apt-get only adds what is missing.
+#
+# The sound servers are test-only on purpose: installing PipeWire's pulse
+# service or PulseAudio enables it for every user at login, which on a desktop
+# that runs the other server would leave two competing for the sound card.
 set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
     libsndfile1-dev
     qt6-base-dev
-    libpulse-dev pulseaudio pulseaudio-utils
+    libpulse-dev pulseaudio-utils
+    sox
+)
+test_packages=(
+    pulseaudio
+    pipewire pipewire-bin pipewire-pulse wireplumber
     xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dbus
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    sox libsox-fmt-pulse
+    libsox-fmt-pulse
+    clang libclang-rt-14-dev
 )
+if [ "${1:-}" = "--tests" ]; then
+    packages+=("${test_packages[@]}")
+fi
 
 missing=()
 for package in "${packages[@]}"; do

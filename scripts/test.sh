@@ -6,7 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-scripts/install-deps.sh
+scripts/install-deps.sh --tests
 
 run_suite() {
     local dir="$1"

@@ -42,6 +42,9 @@ TEST(IniTextFind, FollowsTheFileRules) {
         {"byte-order mark skipped", "\xEF\xBB\xBF[A]\nk=1\n", "A", "k", "1"},
         {"unclosed bracket is no section", "[A]\n[B\nk=1\n", "A", "k", "1"},
         {"mixed line endings", "[A]\r\nj=0\nk=1\r\n", "A", "k", "1"},
+        {"CR ending an unterminated last line", "[A]\r\nk=v\r", "A", "k", "v"},
+        {"empty value before a final CR", "[A]\nk=\r", "A", "k", ""},
+        {"CR inside a value kept", "[A]\nk=a\rb\n", "A", "k", "a\rb"},
     };
     for (const FindCase& c : cases) {
         EXPECT_EQ(IniText::find(c.content, c.section, c.key), c.expected) << c.name;
@@ -56,6 +59,30 @@ TEST(IniTextFind, CutsLongValues) {
 
     const std::string fits(IniText::kMaxValueLength, 'y');
     EXPECT_EQ(IniText::find("[A]\nk=" + fits, "A", "k"), fits);
+}
+
+TEST(IniTextFind, OverlongLinesAreReadAsTheirStart) {
+    const std::size_t limit = IniLineReader::kMaxLineLength;
+    const std::string huge(limit + 100, 'x');
+    const std::vector<FindCase> cases = {
+        {"long value cut", "[A]\nk=" + huge + "\n", "A", "k",
+         std::string(IniText::kMaxValueLength, 'x')},
+        {"long junk line hides nothing", "[A]\n" + huge + "\nk=1\n", "A", "k", "1"},
+        {"']' past the limit opens no section", "[A]\n[" + huge + "]\nk=1\n", "A", "k", "1"},
+        {"'=' past the limit makes no key", "[A]\n" + huge + "=2\nk=1\n", "A", "k", "1"},
+        {"header within the limit still counts", "[A]\n[B]" + huge + "\nk=1\n", "A", "k",
+         std::nullopt},
+    };
+    for (const FindCase& c : cases) {
+        EXPECT_EQ(IniText::find(c.content, c.section, c.key), c.expected) << c.name;
+    }
+}
+
+TEST(IniTextWithValue, ReplacesAnOverlongLineWhole) {
+    const std::string huge(IniLineReader::kMaxLineLength * 2, 'x');
+    EXPECT_EQ(IniText::withValue("[A]\r\nk=" + huge + "\r\nj=2\r\n", "A", "k", "v"),
+              "[A]\r\nk=v\r\nj=2\r\n");
+    EXPECT_EQ(IniText::withValue("[A]\nk=  " + huge, "A", "k", "v"), "[A]\nk=  v");
 }
 
 struct WithValueCase {
@@ -91,6 +118,10 @@ TEST(IniTextWithValue, ChangesOnlyWhatItMust) {
         {"byte-order mark kept", "\xEF\xBB\xBF[A]\nk=1\n", "A", "k", "2", "\xEF\xBB\xBF[A]\nk=2\n"},
         {"file of only a byte-order mark", "\xEF\xBB\xBF", "A", "k", "v", "\xEF\xBB\xBF[A]\nk=v\n"},
         {"8-bit value byte for byte", "[A]\nk=1\n", "A", "k", "\xE4\x80", "[A]\nk=\xE4\x80\n"},
+        {"replace before a final CR", "[A]\nk=1\r", "A", "k", "9", "[A]\nk=9\r"},
+        {"insert after a final CR", "[A]\r\nx=1\r", "A", "k", "v", "[A]\r\nx=1\r\nk=v\r\n"},
+        {"new section after a final CR", "[B]\r\ny=2\r", "A", "k", "v",
+         "[B]\r\ny=2\r\n\r\n[A]\r\nk=v\r\n"},
     };
     for (const WithValueCase& c : cases) {
         EXPECT_EQ(IniText::withValue(c.content, c.section, c.key, c.value), c.expected) << c.name;
@@ -98,8 +129,12 @@ TEST(IniTextWithValue, ChangesOnlyWhatItMust) {
 }
 
 TEST(IniTextWithValue, WrittenValuesReadBackAndOthersStay) {
-    const std::vector<std::string> contents = {"", "[A]\r\nx=1\r\n",
-                                               "x=0\n[a]\nk=old\nx=1\n[B]\nk=b", "[B]\nx=1\n\n\n"};
+    const std::vector<std::string> contents = {"",
+                                               "[A]\r\nx=1\r\n",
+                                               "x=0\n[a]\nk=old\nx=1\n[B]\nk=b",
+                                               "[B]\nx=1\n\n\n",
+                                               "[A]\r\nx=1\r",
+                                               "[B]\r\nk=b\r"};
     const std::vector<std::string> keys = {"k", "F1 Macro"};
     const std::vector<std::string> values = {"",      "a=b",          "\xFF\x80",
                                              "\"q\"", "; no comment", "[no section]"};

@@ -122,6 +122,18 @@ TEST_F(PttPortTest, LineOutsideTheChoiceIsLeftAsItIs) {
     EXPECT_FALSE(lines.dtr());
 }
 
+TEST_F(PttPortTest, LineChoiceThatKeysNothingIsTakenAsRts) {
+    for (const int line : {0, 4, -1, 1000}) {
+        SCOPED_TRACE(line);
+        openOn(4, line);
+        EXPECT_EQ(port.lineChoice(), 1);
+        port.TxOnOff(true);
+        EXPECT_EQ(lines.calls(), Calls{"RTS 1"});
+        port.TxOnOff(false);
+        EXPECT_FALSE(lines.rts());
+    }
+}
+
 TEST_F(PttPortTest, TxOnOffWithoutOpenPortDoesNothing) {
     port.setLineChoice(3);
     port.TxOnOff(true);

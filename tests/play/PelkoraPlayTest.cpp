@@ -25,7 +25,7 @@ using Lines = std::vector<std::string>;
 const std::map<std::string, float> kAmplitudes = {{"cq", 0.10f},     {"A", 0.20f}, {"B", 0.30f},
                                                   {"stroke", 0.40f}, {"1", 0.50f}, {"5", 0.60f},
                                                   {"9", 0.70f},      {"K", 0.80f}};
-constexpr std::int64_t kFramesPerMs = PlayWorkspace::kRate / 1000;
+constexpr std::int64_t kFramesPerMs = PlayWorkspace::kRenderRate / 1000;
 constexpr float kSampleTolerance = 2.0f / 32768.0f;  // 16-bit rounding
 
 struct PlayerRun {
@@ -93,11 +93,11 @@ std::vector<float> expectedRendering(const Lines& events, std::int64_t endMs) {
             continue;
         }
         const std::int64_t start = played.ms * kFramesPerMs;
-        for (std::int64_t frame = 0; frame < PlayWorkspace::kToneFrames &&
+        for (std::int64_t frame = 0; frame < PlayWorkspace::kRenderedToneFrames &&
                                      start + frame < static_cast<std::int64_t>(expected.size());
              ++frame) {
             expected[static_cast<std::size_t>(start + frame)] =
-                PlayWorkspace::toneSample(amplitude->second, frame);
+                PlayWorkspace::renderedToneSample(amplitude->second, frame);
         }
     }
     return expected;
@@ -138,7 +138,7 @@ class PelkoraPlay : public ::testing::Test {
 
     void expectRendering(const Lines& events, std::int64_t endMs) const {
         const PlayWorkspace::Rendering rendering = workspace_.read("out.wav");
-        ASSERT_EQ(rendering.rate, PlayWorkspace::kRate);
+        ASSERT_EQ(rendering.rate, PlayWorkspace::kRenderRate);
         ASSERT_EQ(rendering.channels, 1);
         const std::vector<float> expected = expectedRendering(events, endMs);
         ASSERT_EQ(rendering.samples.size(), expected.size())
@@ -199,18 +199,22 @@ TEST_F(PelkoraPlay, BeaconRepeatsAnIntervalAfterEachRelease) {
     const PlayerRun run = playMacro({"--tx"}, "~[fcq.wav]~[p10]~[f1.wav]~[rp5000:3]");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     // Inside a repetition ~[p10] is 10 ms and a file plays its full 300 ms.
+    // The first repetition keys what --tx keyed already: no second "ptt on".
     Lines expected = {"0 broadcast 111", "0 ptt on"};
     for (int number = 1; number <= 3; ++number) {
         const std::int64_t start = (number - 1) * 5610;
-        const Lines repetition = {at(start, "beacon " + std::to_string(number)),
-                                  at(start, "broadcast 111"),
-                                  at(start, "ptt on"),
-                                  at(start, "play snd/cq.wav"),
-                                  at(start + 300, "pause 10"),
-                                  at(start + 310, "play snd/1.wav"),
-                                  at(start + 610, "broadcast 100"),
-                                  at(start + 610, "broadcast 110"),
-                                  at(start + 610, "ptt off")};
+        Lines repetition = {at(start, "beacon " + std::to_string(number)),
+                            at(start, "broadcast 111"),
+                            at(start, "ptt on"),
+                            at(start, "play snd/cq.wav"),
+                            at(start + 300, "pause 10"),
+                            at(start + 310, "play snd/1.wav"),
+                            at(start + 610, "broadcast 100"),
+                            at(start + 610, "broadcast 110"),
+                            at(start + 610, "ptt off")};
+        if (number == 1) {
+            repetition.erase(repetition.begin() + 2);
+        }
         expected.insert(expected.end(), repetition.begin(), repetition.end());
     }
     EXPECT_EQ(run.events, expected);
@@ -226,8 +230,10 @@ TEST_F(PelkoraPlay, EndlessBeaconNeedsABound) {
     EXPECT_EQ(bounded.exitCode, 0) << bounded.err;
     const Lines beacons = {"0 beacon 1", "800 beacon 2", "1600 beacon 3", "2400 beacon 4"};
     EXPECT_EQ(matching(bounded.events, "beacon"), beacons);
+    // The bound falls between two repetitions: the stop is reported at 3000
+    // ms, with no "ptt off" for a transmitter that was not keyed.
     ASSERT_FALSE(bounded.events.empty());
-    EXPECT_EQ(bounded.events.back(), "3000 ptt off");
+    EXPECT_EQ(bounded.events.back(), "3000 broadcast 110");
     expectRendering(bounded.events, 3000);
 }
 
@@ -260,17 +266,21 @@ TEST_F(PelkoraPlay, TransmitterKeyedByOptionIsReleasedAtTheEnd) {
 
 TEST_F(PelkoraPlay, MalformedBeaconIsReportedAndNothingPlays) {
     const PlayerRun run = playMacro({}, "~[tx]~[fcq.wav]~[rp5000]");
-    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 5);
     EXPECT_EQ(matching(run.events, "error"), Lines{"0 error Wrong ~[rp] command syntax!"});
     EXPECT_TRUE(matching(run.events, "play").empty());
     EXPECT_NE(run.err.find("Wrong ~[rp] command syntax!"), std::string::npos) << run.err;
 }
 
+// The syntax error is known when the macro is expanded: it is the verdict
+// whether or not anything keyed the transmitter.
 TEST_F(PelkoraPlay, MalformedBeaconIsNotBlamedOnAnUnkeyedTransmitter) {
-    const PlayerRun run = playMacro({"--tx"}, "~[fcq.wav]~[rp5000]");
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_NE(run.exitCode, 3);
-    EXPECT_EQ(run.err.find("waits for the transmitter"), std::string::npos) << run.err;
+    for (const Lines& options : {Lines{"--tx"}, Lines{}}) {
+        SCOPED_TRACE(options.empty() ? "without --tx" : "with --tx");
+        const PlayerRun run = playMacro(options, "~[fcq.wav]~[rp5000]");
+        EXPECT_EQ(run.exitCode, 5);
+        EXPECT_EQ(run.err.find("waits for the transmitter"), std::string::npos) << run.err;
+    }
 }
 
 TEST_F(PelkoraPlay, UnreadableFilesAreSkippedAndTheRestPlays) {
@@ -346,12 +356,82 @@ TEST_F(PelkoraPlay, BadArgumentsGiveUsageAndTouchNothing) {
     }
 }
 
-TEST_F(PelkoraPlay, UnwritableOutputFailsWithAMessage) {
-    const PlayerRun run = play({"--sound-dir", "snd", "--tx", "--events", "--output",
-                                "no-such-dir/out.wav", "~[fcq.wav]"});
-    EXPECT_NE(run.exitCode, 0);
-    EXPECT_NE(run.err.find("no-such-dir/out.wav"), std::string::npos) << run.err;
-    EXPECT_FALSE(workspace_.exists("no-such-dir"));
+// An output that cannot be created is a bad argument found before anything
+// is keyed; an empty name is no quiet switch to a live run on the station's port.
+TEST_F(PelkoraPlay, OutputThatCannotBeWrittenIsRefusedBeforeAnythingIsKeyed) {
+    struct Row {
+        std::string output;
+        Lines extra;
+        std::string complaint;
+    };
+    const std::vector<Row> rows = {
+        {"no-such-dir/out.wav", {}, "no-such-dir/out.wav"},
+        {"", {}, "--output needs a file name"},
+        {"out.wav", {"--max-ms", "999999999999"}, "longer than a WAV file can hold"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.complaint);
+        Lines args{"--sound-dir", "snd", "--tx", "--events", "--output", row.output};
+        args.insert(args.end(), row.extra.begin(), row.extra.end());
+        args.push_back("~[fcq.wav]");
+        const PlayerRun run = play(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.err.find(row.complaint), std::string::npos) << run.err;
+        EXPECT_TRUE(run.events.empty());
+        EXPECT_FALSE(workspace_.exists("no-such-dir"));
+        EXPECT_FALSE(workspace_.exists("out.wav"));
+    }
+}
+
+// Every byte of a name reaches the events, but none can start a line of its
+// own or reach the terminal as a control sequence.
+TEST_F(PelkoraPlay, ControlCharactersInEventArgumentsAreEscaped) {
+    struct Row {
+        std::string name;
+        std::string printed;
+    };
+    const std::vector<Row> rows = {
+        {"x\n251 ptt off", "x\\n251 ptt off"},
+        {"tab\there", "tab\\there"},
+        {"cr\r", "cr\\r"},
+        {"\x1b[2Jclear", "\\x1b[2Jclear"},
+        {"bell\a del\x7f", "bell\\x07 del\\x7f"},
+        {"back\\slash", "back\\\\slash"},
+        {"caf\xc3\xa9 /1", "caf\xc3\xa9 /1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.printed);
+        const PlayerRun run = playMacro({"--tx"}, "~[f" + row.name + ".wav]~[fcq.wav]");
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        const Lines expected = {
+            "0 broadcast 111",   "0 ptt on",          "0 skip snd/" + row.printed + ".wav",
+            "0 play snd/cq.wav", "302 broadcast 100", "302 broadcast 110",
+            "302 ptt off"};
+        EXPECT_EQ(run.events, expected);
+        EXPECT_NE(run.err.find("snd/" + row.printed + ".wav"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+    }
+}
+
+// An exception in the middle of a keyer operation (here thrown right after
+// "ptt on" is printed) still ends with the transmitter released and the
+// fault reported.
+TEST_F(PelkoraPlay, ExceptionReleasesTheTransmitterAndIsReported) {
+    const std::string preload =
+        std::filesystem::path(player_).parent_path() / "libpelkora_play_preload.so";
+    ASSERT_EQ(::access(preload.c_str(), R_OK), 0) << preload;
+    ChildProcess player(
+        player_, {"--sound-dir", "snd", "--events", "--output", "out.wav", "~[tx]~[fcq.wav]~[rx]"},
+        workspace_.path(),
+        {"LD_PRELOAD=" + preload, "PELKORA_TEST_THROW_AT_FLUSH=2",
+         "ASAN_OPTIONS=verify_asan_link_order=0"});
+    const ChildProcess::Result result = player.finish(std::chrono::seconds(30));
+    EXPECT_EQ(result.exitCode, 6) << result.err;
+    const Lines expected = {"0 broadcast 111", "0 ptt on",
+                            "0 broadcast 100", "0 broadcast 110",
+                            "0 ptt off",       "0 error internal error: std::bad_alloc"};
+    EXPECT_EQ(splitLines(result.out), expected);
+    EXPECT_NE(result.err.find("internal error"), std::string::npos) << result.err;
 }
 
 }  // namespace

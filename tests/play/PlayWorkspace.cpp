@@ -3,6 +3,7 @@
 #include <sndfile.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -36,6 +37,14 @@ PlayWorkspace::~PlayWorkspace() {
 float PlayWorkspace::toneSample(float amplitude, std::int64_t frame) {
     const double phase = 2.0 * std::numbers::pi * static_cast<double>(frame) / kTonePeriodFrames;
     return amplitude * static_cast<float>(std::sin(phase));
+}
+
+float PlayWorkspace::renderedToneSample(float amplitude, std::int64_t frame) {
+    const std::int64_t before = std::min(frame / 2, kToneFrames - 1);
+    const std::int64_t after = std::min(before + 1, kToneFrames - 1);
+    return frame % 2 == 0 || before == after
+               ? toneSample(amplitude, before)
+               : (toneSample(amplitude, before) + toneSample(amplitude, after)) / 2.0f;
 }
 
 void PlayWorkspace::writeTone(const std::string& relative, float amplitude) const {

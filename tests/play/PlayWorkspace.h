@@ -12,6 +12,9 @@ class PlayWorkspace {
   public:
     static constexpr int kRate = 8000;
     static constexpr std::int64_t kToneFrames = 2400;  // 300 ms, 4844 bytes as 16-bit mono
+    // A rendering is at 16 kHz: each tone is upsampled to twice its frames.
+    static constexpr int kRenderRate = 16000;
+    static constexpr std::int64_t kRenderedToneFrames = 2 * kToneFrames;
 
     struct Rendering {
         int rate = 0;
@@ -36,6 +39,9 @@ class PlayWorkspace {
 
     // Sample `frame` of a tone of the given amplitude.
     static float toneSample(float amplitude, std::int64_t frame);
+    // Frame `frame` of such a tone in a rendering: every other frame lies
+    // halfway between two of the tone's, the last one is held.
+    static float renderedToneSample(float amplitude, std::int64_t frame);
 
   private:
     std::string path_;

@@ -1,14 +1,31 @@
 #include "platform/posix/IniFileStore.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
+
+#include "core/settings/IniText.h"
+
+// Sanitizers reserve terabytes of address space up front, so a limit on it
+// cannot tell a big allocation from their own.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define PELKORA_ADDRESS_LIMIT_UNUSABLE 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define PELKORA_ADDRESS_LIMIT_UNUSABLE 1
+#endif
+#endif
 
 namespace pelkora {
 namespace {
@@ -22,6 +39,38 @@ std::string readText(const std::string& path) {
 
 void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// A file of head, then size - head.size() - tail.size() zero bytes that take
+// no disk space, then tail.
+void writeSparse(const std::string& path, const std::string& head, off_t size,
+                 const std::string& tail) {
+    writeText(path, head);
+    ASSERT_EQ(truncate(path.c_str(), size - static_cast<off_t>(tail.size())), 0);
+    std::ofstream(path, std::ios::binary | std::ios::app) << tail;
+}
+
+// Runs body in a child process whose address space may grow by at most
+// extraBytes; true when body returned true (an allocation beyond the limit
+// throws, and the child fails).
+bool withinAddressLimit(std::size_t extraBytes, const std::function<bool()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        std::size_t pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        const auto limit = static_cast<rlim_t>(
+            pages * static_cast<std::size_t>(sysconf(_SC_PAGESIZE)) + extraBytes);
+        const rlimit cap{limit, limit};
+        bool ok = false;
+        try {
+            ok = setrlimit(RLIMIT_AS, &cap) == 0 && body();
+        } catch (...) {
+        }
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 std::size_t entryCount(const std::string& dir) {
@@ -156,6 +205,68 @@ TEST_F(IniFileStoreTest, FifoInPlaceOfTheFileNeitherHangsNorIsWritten) {
     IniFileStore store(dir_);
     EXPECT_EQ(store.readString("pelkora.ini", "A", "k", "def"), "def");
     EXPECT_THROW(store.writeString("pelkora.ini", "A", "k", "v"), ProfileWriteError);
+}
+
+TEST_F(IniFileStoreTest, CrEndingTheLastLineIsNoPartOfTheValue) {
+    writeText(iniPath_, "[Config]\r\nPTTPort=2\r\nPTTLine=3\r");
+    IniFileStore store(dir_);
+    EXPECT_EQ(store.readString("pelkora.ini", "Config", "PTTLine", "def"), "3");
+    store.writeString("pelkora.ini", "Config", "PTTLine", "3");
+    EXPECT_EQ(readText(iniPath_), "[Config]\r\nPTTPort=2\r\nPTTLine=3\r") << "rewritten needlessly";
+}
+
+TEST_F(IniFileStoreTest, WritesToAFileOfManyBlocksChangeOnlyTheKey) {
+    std::string original = "\xEF\xBB\xBF; logger\r\n[Macroses]\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        original += "Macro" + std::to_string(i) + "=~[f" + std::to_string(i) + ".wav]\r\n";
+    }
+    original += "[Config]\r\nPTTLine=1\r\n\r\n[Paths]\r\nSoundDir=/s/";
+    struct Change {
+        const char *section, *key, *value;
+    };
+    const std::vector<Change> changes = {{"Macroses", "Macro12345", "~[ec]"},
+                                         {"macroses", "Macro0", ""},
+                                         {"Config", "PTTPort", "4"},
+                                         {"Paths", "SoundDir", "/home/op/sound/"},
+                                         {"Buttons", "Caption3", "QRZ?"}};
+    IniFileStore store(dir_);
+    std::string expected = original;
+    writeText(iniPath_, original);
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.key);
+        store.writeString("pelkora.ini", c.section, c.key, c.value);
+        expected = IniText::withValue(expected, c.section, c.key, c.value);
+        EXPECT_EQ(readText(iniPath_), expected);
+        EXPECT_EQ(store.readString("pelkora.ini", c.section, c.key, "def"), c.value);
+    }
+    EXPECT_EQ(entryCount(dir_), 1u) << "a temporary file was left behind";
+}
+
+// A settings file far larger than the memory the store may use: a value is
+// read and written all the same, at the cost of one block, never the file.
+TEST_F(IniFileStoreTest, HugeFileIsNeverHeldInMemory) {
+#ifdef PELKORA_ADDRESS_LIMIT_UNUSABLE
+    GTEST_SKIP() << "address space cannot be limited under a sanitizer";
+#endif
+    constexpr std::size_t kHeadroom = 24u << 20;
+    const std::string bigRead = dir_ + "/big-read.ini";
+    const std::string bigWrite = dir_ + "/big-write.ini";
+    writeSparse(bigRead, "[A]\nfirst=1\n", off_t{1} << 30, "\n[B]\nlast=2\n");
+    writeSparse(bigWrite, "[A]\nk=1\n", off_t{48} << 20, "\nlast=2\n");
+    IniFileStore store(dir_);
+    EXPECT_TRUE(withinAddressLimit(kHeadroom, [&] {
+        return store.readString(bigRead, "A", "first", "def") == "1";
+    })) << "the key near the top";
+    EXPECT_TRUE(withinAddressLimit(kHeadroom, [&] {
+        return store.readString(bigWrite, "A", "last", "def") == "2";
+    })) << "the key behind a line of 48 MiB";
+    EXPECT_TRUE(withinAddressLimit(kHeadroom, [&] {
+        store.writeString(bigWrite, "A", "k", "22");
+        return true;
+    }));
+    EXPECT_EQ(fs::file_size(bigWrite), (std::uintmax_t{48} << 20) + 1);
+    EXPECT_EQ(store.readString(bigWrite, "a", "K", "def"), "22");
+    EXPECT_EQ(store.readString(bigWrite, "A", "last", "def"), "2");
 }
 
 }  // namespace

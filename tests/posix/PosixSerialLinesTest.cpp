@@ -311,26 +311,38 @@ TEST_F(PosixSerialLinesTest, OpeningAnotherPortReleasesTheFirst) {
     EXPECT_TRUE(descriptorsOn(second.slavePath()).empty());
 }
 
-TEST_F(PosixSerialLinesTest, LeavesTheSettingsAsTheyAre) {
-    Probe other(pty_.slavePath());
-    termios unusual{};
-    ASSERT_EQ(tcgetattr(other.fd(), &unusual), 0);
-    cfmakeraw(&unusual);
-    unusual.c_cflag |= CSTOPB | PARENB;
-    unusual.c_cc[VMIN] = 7;
-    cfsetspeed(&unusual, B1200);
-    ASSERT_EQ(tcsetattr(other.fd(), TCSANOW, &unusual), 0);
-    termios before{};
-    ASSERT_EQ(tcgetattr(other.fd(), &before), 0);
+// Nothing but HUPCL changes: the kernel then drops the lines on the last
+// close, whatever ends the program (a crash, SIGKILL).
+TEST_F(PosixSerialLinesTest, LeavesTheSettingsAsTheyAreButHangsUpOnClose) {
+    for (const bool hangUpBefore : {false, true}) {
+        SCOPED_TRACE(hangUpBefore ? "HUPCL set before" : "HUPCL clear before");
+        // A fresh terminal each time: one hung up by HUPCL refuses new settings.
+        const Pty pty;
+        PosixSerialLines lines(nameIsPath());
+        Probe other(pty.slavePath());
+        termios unusual{};
+        ASSERT_EQ(tcgetattr(other.fd(), &unusual), 0);
+        cfmakeraw(&unusual);
+        unusual.c_cflag |= CSTOPB | PARENB;
+        unusual.c_cflag = hangUpBefore ? unusual.c_cflag | HUPCL : unusual.c_cflag & ~HUPCL;
+        unusual.c_cc[VMIN] = 7;
+        cfsetspeed(&unusual, B1200);
+        ASSERT_EQ(tcsetattr(other.fd(), TCSANOW, &unusual), 0);
+        termios before{};
+        ASSERT_EQ(tcgetattr(other.fd(), &before), 0);
+        ASSERT_EQ((before.c_cflag & HUPCL) != 0, hangUpBefore);
 
-    ASSERT_EQ(lines_.open(pty_.slavePath()), OpenStatus::Opened);
-    termios whileOpen{};
-    ASSERT_EQ(tcgetattr(other.fd(), &whileOpen), 0);
-    lines_.close();
-    termios after{};
-    ASSERT_EQ(tcgetattr(other.fd(), &after), 0);
-    EXPECT_TRUE(sameSettings(before, whileOpen));
-    EXPECT_TRUE(sameSettings(before, after));
+        ASSERT_EQ(lines.open(pty.slavePath()), OpenStatus::Opened);
+        termios whileOpen{};
+        ASSERT_EQ(tcgetattr(other.fd(), &whileOpen), 0);
+        lines.close();
+        termios after{};
+        ASSERT_EQ(tcgetattr(other.fd(), &after), 0);
+        EXPECT_NE(whileOpen.c_cflag & HUPCL, 0u);
+        before.c_cflag |= HUPCL;
+        EXPECT_TRUE(sameSettings(before, whileOpen));
+        EXPECT_TRUE(sameSettings(before, after));
+    }
 }
 
 TEST_F(PosixSerialLinesTest, RaisesAndLowersTheLinesItIsTold) {
@@ -363,6 +375,28 @@ TEST_F(PosixSerialLinesTest, ClosingLeavesTheLinesAlone) {
     lines_.close();
     EXPECT_TRUE(IoctlInterposer::calls().empty());
     EXPECT_EQ(IoctlInterposer::modemBits(fd), TIOCM_DTR);
+}
+
+TEST_F(PosixSerialLinesTest, FaultHandlerDropsBothLinesAndTheClaimOfTheOpenPortOnly) {
+    PosixSerialLines::dropLinesAfterFault();  // nothing open: nothing to touch
+    EXPECT_TRUE(IoctlInterposer::calls().empty());
+
+    const int fd = openEmulated(TIOCM_CTS);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(lines_.setLine(Line::Rts, true));
+    ASSERT_TRUE(lines_.setLine(Line::Dtr, true));
+    IoctlInterposer::clearCalls();
+    PosixSerialLines::dropLinesAfterFault();
+    EXPECT_EQ(IoctlInterposer::calls(),
+              (std::vector<ModemLineCall>{{fd, TIOCMBIC, TIOCM_RTS | TIOCM_DTR}}));
+    EXPECT_EQ(IoctlInterposer::modemBits(fd), TIOCM_CTS);
+    Probe other(pty_.slavePath());
+    EXPECT_FALSE(other.terminalIsExclusive()) << "the next run would find the port locked";
+
+    lines_.close();
+    IoctlInterposer::clearCalls();
+    PosixSerialLines::dropLinesAfterFault();
+    EXPECT_TRUE(IoctlInterposer::calls().empty()) << "touched a descriptor that was closed";
 }
 
 TEST_F(PosixSerialLinesTest, SetLineFailsWithoutAnOpenPort) {

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -178,7 +181,7 @@ class LivePlay : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         if (!PrivateSoundServer::installed()) {
-            setupError() = "pulseaudio is not installed (scripts/install-deps.sh installs it)";
+            setupError() = PrivateSoundServer::missing();
             return;
         }
         server() = std::make_unique<PrivateSoundServer>();
@@ -236,11 +239,28 @@ class LivePlay : public ::testing::Test {
 
     // HOME and XDG_CONFIG_HOME point into the test's folder, so that no
     // pelkora.ini of the machine keys a real port.
-    std::unique_ptr<ChildProcess> start(const Lines& args, const std::string& soundServer) const {
-        const Lines environment{"PULSE_SERVER=" + soundServer, "HOME=" + workDir_,
-                                "XDG_CONFIG_HOME=" + workDir_ + "/config"};
-        return std::make_unique<ChildProcess>(player_, args, workDir_, environment);
+    std::unique_ptr<ChildProcess> start(const Lines& args, const std::string& soundServer,
+                                        const Lines& extraEnvironment = {},
+                                        const std::string& program = {}) const {
+        Lines environment{"PULSE_SERVER=" + soundServer, "HOME=" + workDir_,
+                          "XDG_CONFIG_HOME=" + workDir_ + "/config"};
+        environment.insert(environment.end(), extraEnvironment.begin(), extraEnvironment.end());
+        return std::make_unique<ChildProcess>(program.empty() ? player_ : program, args, workDir_,
+                                              environment);
     }
+
+    // The environment that loads the test preload into the player: modem-line
+    // requests succeed and are logged to lineLog(), as on a real serial port.
+    Lines withLineLog(const Lines& more = {}) const {
+        const std::string preload =
+            (std::filesystem::path(player_).parent_path() / "libpelkora_play_preload.so").string();
+        EXPECT_EQ(::access(preload.c_str(), R_OK), 0) << preload;
+        Lines environment{"LD_PRELOAD=" + preload, "PELKORA_TEST_LINE_LOG=" + lineLog(),
+                          "ASAN_OPTIONS=verify_asan_link_order=0"};
+        environment.insert(environment.end(), more.begin(), more.end());
+        return environment;
+    }
+    std::string lineLog() const { return workDir_ + "/lines.log"; }
 
     LiveRun finish(ChildProcess& player, std::int64_t from,
                    std::chrono::milliseconds timeout = kRunTimeout,
@@ -453,6 +473,244 @@ TEST_F(LivePlay, DeviceThatIsNoSerialPortStopsTheRunBeforeAnythingPlays) {
     EXPECT_TRUE(eventArguments(run.events, "play").empty());
     EXPECT_TRUE(eventArguments(run.events, "ptt").empty());
     EXPECT_TRUE(run.heard.empty());
+}
+
+// The modem lines after the requests a run left in its line log: RTS and DTR
+// as the last request set them, and the requests themselves.
+struct LoggedLines {
+    int bits = 0;
+    Lines requests;
+};
+
+LoggedLines readLineLog(const std::string& path) {
+    LoggedLines lines;
+    std::ifstream log(path);
+    std::string request;
+    int bits = 0;
+    while (log >> request >> bits) {
+        lines.requests.push_back(request + " " + std::to_string(bits));
+        lines.bits = request == "BIS"   ? lines.bits | bits
+                     : request == "BIC" ? lines.bits & ~bits
+                                        : bits;
+    }
+    return lines;
+}
+
+// Waits until the run has raised RTS, so that a signal falls while it is keyed.
+bool waitUntilKeyed(const std::string& lineLogPath) {
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if ((readLineLog(lineLogPath).bits & TIOCM_RTS) != 0) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// A pseudo-terminal kept by the test, standing in for the station's port.
+struct TestPort {
+    PseudoTerminal pty;
+    std::string path;
+
+    TestPort() {
+        if (pty.master >= 0 && ::grantpt(pty.master) == 0 && ::unlockpt(pty.master) == 0) {
+            path = ::ptsname(pty.master);
+        }
+    }
+
+    // The next program can take the port: no flock, no exclusive claim left.
+    bool freeForTheNextRun() const {
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            return false;
+        }
+        int exclusive = 0;
+        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                          ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive == 0;
+        ::close(fd);
+        return free;
+    }
+};
+
+void expectReleased(const std::string& lineLogPath) {
+    const LoggedLines lines = readLineLog(lineLogPath);
+    EXPECT_NE(
+        std::find(lines.requests.begin(), lines.requests.end(), "BIS " + std::to_string(TIOCM_RTS)),
+        lines.requests.end())
+        << "the transmitter was never keyed";
+    EXPECT_EQ(lines.bits & TIOCM_RTS, 0) << "RTS left high";
+}
+
+// A macro ends live as it ends offline: same exit status, same repetitions.
+TEST_F(LivePlay, EndsAsAnOfflineRunOfTheSameMacroDoes) {
+    struct Row {
+        Lines options;
+        std::string macro;
+        int exitCode;
+        std::size_t beacons;
+    };
+    const std::vector<Row> rows = {
+        {{}, "~[tx]~[fA.wav]~[rp300:2]", 0, 2},  {{}, "~[tx]~[fA.wav]~[rp0:3]", 4, 1},
+        {{}, "~[tx]~[fA.wav]~[rp-5:2]", 4, 1},   {{}, "~[fA.wav]~[rp500]", 5, 0},
+        {{"--tx"}, "~[fA.wav]~[rp500]", 5, 0},   {{}, "~[fA.wav]", 3, 0},
+        {{"--tx"}, "~[fA.wav]~[rp200:1]", 0, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.macro + (row.options.empty() ? "" : " --tx"));
+        const LiveRun live =
+            play(liveArgs(row.options, row.macro), server()->address(), kHangGuard);
+        EXPECT_EQ(live.result.exitCode, row.exitCode) << live.result.err;
+        EXPECT_EQ(eventArguments(live.events, "beacon").size(), row.beacons);
+        Lines offlineOptions = row.options;
+        offlineOptions.insert(offlineOptions.end(), {"--output", "out.wav"});
+        const LiveRun offline =
+            play(liveArgs(offlineOptions, row.macro), server()->address(), kHangGuard);
+        EXPECT_EQ(offline.result.exitCode, row.exitCode) << offline.result.err;
+        EXPECT_EQ(eventArguments(offline.events, "beacon").size(), row.beacons);
+        // Each change of the lines is reported once: a beacon keys what --tx keyed.
+        const Lines ptt = eventArguments(live.events, "ptt");
+        for (std::size_t index = 1; index < ptt.size(); ++index) {
+            EXPECT_NE(ptt[index], ptt[index - 1]) << "ptt " << ptt[index] << " twice";
+        }
+    }
+}
+
+TEST_F(LivePlay, StopSignalsReleaseTheTransmitterAndThePort) {
+    for (const int signal : {SIGHUP, SIGTERM, SIGQUIT, SIGUSR1, SIGTSTP, SIGRTMIN + 3}) {
+        SCOPED_TRACE("signal " + std::to_string(signal));
+        const TestPort port;
+        ASSERT_FALSE(port.path.empty());
+        std::filesystem::remove(lineLog());
+        const std::int64_t from = framesSoFar();
+        const auto player =
+            start(liveArgs({"--device", port.path}, "~[tx]~[fcq.wav]~[fA.wav]~[fB.wav]~[rx]"),
+                  server()->address(), withLineLog());
+        ASSERT_TRUE(waitUntilKeyed(lineLog())) << "the transmitter was never keyed";
+        player->signal(signal);
+        const LiveRun run = finish(*player, from);
+        EXPECT_EQ(run.result.exitCode, 128 + signal) << run.result.err;
+        EXPECT_NE(run.result.err.find("stopped by signal"), std::string::npos) << run.result.err;
+        ASSERT_FALSE(eventArguments(run.events, "ptt").empty());
+        expectReleased(lineLog());
+        EXPECT_TRUE(port.freeForTheNextRun());
+    }
+}
+
+// A logger that stops reading the events ends the run: the transmitter is
+// released and the message is cut rather than sent on without anyone
+// listening for its end.
+TEST_F(LivePlay, ClosedEventsReaderStopsTheRunCleanly) {
+    const TestPort port;
+    ASSERT_FALSE(port.path.empty());
+    const std::int64_t from = framesSoFar();
+    Lines args{"-c", "\"$@\" | head -n 3; exit \"${PIPESTATUS[0]}\"", "sh", player_};
+    const Lines player =
+        liveArgs({"--device", port.path}, "~[tx]~[fcq.wav]~[fA.wav]~[fB.wav]~[rx]");
+    args.insert(args.end(), player.begin(), player.end());
+    const auto shell = start(args, server()->address(), withLineLog(), "/bin/bash");
+    // Not finish(): the events after the third never reach the test.
+    LiveRun run;
+    run.result = shell->finish(kRunTimeout);
+    std::this_thread::sleep_for(kLastBlocks);
+    run.events = splitLines(run.result.out);
+    run.heard = filesHeard(recorder_.snapshot(), from);
+    EXPECT_EQ(run.result.exitCode, 128 + SIGPIPE) << run.result.err;
+    EXPECT_EQ(run.events.size(), 3u);
+    EXPECT_NE(run.result.err.find("stopped by signal"), std::string::npos) << run.result.err;
+    expectReleased(lineLog());
+    EXPECT_TRUE(port.freeForTheNextRun());
+    const Lines heard = namesOf(run.heard);
+    EXPECT_EQ(std::count(heard.begin(), heard.end(), "B"), 0)
+        << "the message went on after its reader had gone";
+}
+
+TEST_F(LivePlay, FaultSignalsDropTheLinesOnTheWayDown) {
+    for (const int signal : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE}) {
+        SCOPED_TRACE("signal " + std::to_string(signal));
+        const TestPort port;
+        ASSERT_FALSE(port.path.empty());
+        std::filesystem::remove(lineLog());
+        const auto player =
+            start(liveArgs({"--device", port.path}, "~[tx]~[fcq.wav]~[fA.wav]~[rx]"),
+                  server()->address(), withLineLog());
+        ASSERT_TRUE(waitUntilKeyed(lineLog())) << "the transmitter was never keyed";
+        player->signal(signal);
+        const ChildProcess::Result result = player->finish(kRunTimeout);
+        EXPECT_EQ(result.exitCode, 128 + signal) << result.err;
+        const LoggedLines lines = readLineLog(lineLog());
+        ASSERT_FALSE(lines.requests.empty());
+        EXPECT_EQ(lines.requests.back(), "BIC " + std::to_string(TIOCM_RTS | TIOCM_DTR));
+        EXPECT_EQ(lines.bits, 0);
+        EXPECT_TRUE(port.freeForTheNextRun());
+    }
+}
+
+// An exception in the middle of a keyer operation (thrown here right after
+// "ptt on" is printed) ends the run with the transmitter released.
+TEST_F(LivePlay, ExceptionReleasesTheTransmitterAndIsReported) {
+    const TestPort port;
+    ASSERT_FALSE(port.path.empty());
+    std::filesystem::remove(lineLog());
+    const std::int64_t from = framesSoFar();
+    const auto player = start(liveArgs({"--device", port.path}, "~[tx]~[fcq.wav]~[rx]"),
+                              server()->address(), withLineLog({"PELKORA_TEST_THROW_AT_FLUSH=2"}));
+    const LiveRun run = finish(*player, from);
+    EXPECT_EQ(run.result.exitCode, 6) << run.result.err;
+    EXPECT_EQ(eventArguments(run.events, "ptt"), (Lines{"on", "off"}));
+    EXPECT_EQ(eventArguments(run.events, "error"), Lines{"internal error: std::bad_alloc"});
+    EXPECT_NE(run.result.err.find("internal error"), std::string::npos) << run.result.err;
+    expectReleased(lineLog());
+    EXPECT_TRUE(port.freeForTheNextRun());
+}
+
+// A file the server cannot take is skipped with its reason at once, not timed
+// for the 20 s its header promises with the transmitter keyed.
+TEST_F(LivePlay, FileTheServerRefusesIsSkippedAndTheTransmitterReleasedAtOnce) {
+    struct Row {
+        const char* name;
+        int rate;
+        int channels;
+    };
+    for (const Row& row : {Row{"wide", 8000, 40}, Row{"fast", 500000, 1}}) {
+        SCOPED_TRACE(row.name);
+        const std::string file = std::string("snd/") + row.name + ".wav";
+        const std::uint32_t bytes = static_cast<std::uint32_t>(row.rate * row.channels * 2 * 20);
+        writeSparseWav(workDir_ + "/" + file, row.rate, row.channels, 16, bytes);
+        const LiveRun run = play(liveArgs({}, "~[tx]~[f" + std::string(row.name) + ".wav]~[rx]"));
+        EXPECT_EQ(run.result.exitCode, 0) << run.result.err;
+        EXPECT_EQ(eventArguments(run.events, "skip"), Lines{file});
+        EXPECT_TRUE(eventArguments(run.events, "play").empty());
+        EXPECT_NE(run.result.err.find("skipped " + file + ": "), std::string::npos)
+            << run.result.err;
+        ASSERT_FALSE(run.events.empty());
+        const std::int64_t releasedMs = std::stoll(run.events.back());
+        EXPECT_LT(releasedMs, 10'000) << "held for the header's length";
+    }
+}
+
+TEST_F(LivePlay, LosingTheServerIsAnErrorEventAndReleasesTheTransmitter) {
+    PrivateSoundServer doomed;
+    const std::string error = doomed.start();
+    ASSERT_TRUE(error.empty()) << error;
+    const auto player = start(liveArgs({"--tx"}, "~[fcq.wav]~[rp200:0]"), doomed.address());
+    std::this_thread::sleep_for(700ms);
+    doomed.kill();
+    const LiveRun run = finish(*player, framesSoFar(), kHangGuard);
+    EXPECT_EQ(run.result.exitCode, 1) << run.result.err;
+    const Lines errors = eventArguments(run.events, "error");
+    ASSERT_EQ(errors.size(), 1u) << run.result.out;
+    EXPECT_EQ(errors.front().rfind("Sound server not available", 0), 0u) << errors.front();
+    EXPECT_EQ(eventArguments(run.events, "ptt").back(), "off");
+}
+
+TEST_F(LivePlay, MessagesNameTheDeviceGivenAsAPath) {
+    const LiveRun run = play(liveArgs({"--tx", "--device", "/nonexistent/ttyQ9"}, "~[fcq.wav]"));
+    EXPECT_EQ(run.result.exitCode, 1);
+    EXPECT_NE(run.result.err.find("Can't open port /nonexistent/ttyQ9!"), std::string::npos)
+        << run.result.err;
+    EXPECT_EQ(run.result.err.find("COM1"), std::string::npos) << run.result.err;
+    EXPECT_TRUE(eventArguments(run.events, "ptt").empty());
 }
 
 }  // namespace

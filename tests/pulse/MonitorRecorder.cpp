@@ -64,8 +64,14 @@ std::string MonitorRecorder::start(std::chrono::milliseconds timeout) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     MainloopLock lock(mainloop_);
+    // The states tell a server that never answered from a source that sent nothing.
+    const int contextState = static_cast<int>(pa_context_get_state(context_));
+    const int streamState =
+        stream_ != nullptr ? static_cast<int>(pa_stream_get_state(stream_)) : -1;
     return std::string("the monitor recorder did not start: ") +
-           pa_strerror(pa_context_errno(context_));
+           pa_strerror(pa_context_errno(context_)) + " (context state " +
+           std::to_string(contextState) + ", stream state " + std::to_string(streamState) +
+           (dated_ ? ", frames arrived)" : ", no frames arrived)");
 }
 
 // Polled rather than signalled: starting is not what the recorder times.

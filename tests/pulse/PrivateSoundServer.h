@@ -4,21 +4,35 @@
 
 namespace pelkora::test {
 
-// The private sound server of scripts/pulse-test-server.sh, with its files in
-// a fresh temporary folder that goes away with it.
+// The private sound server of scripts/pulse-test-server.sh or, when the
+// environment holds PELKORA_SOUND_SERVER=pipewire, of
+// scripts/pipewire-test-server.sh (PipeWire with its PulseAudio service), with
+// its files in a fresh temporary folder that goes away with it. Either way the
+// clients find a null sink named pelkora_null, the default, at 48 kHz.
+// The scripts learn the test's process id (PELKORA_SERVER_OWNER), so that a
+// watchdog can stop the server when a test crashes; the PipeWire one does.
 class PrivateSoundServer {
   public:
+    enum class Kind { PulseAudio, PipeWire, Unknown };
+
     PrivateSoundServer();
     ~PrivateSoundServer();
     PrivateSoundServer(const PrivateSoundServer&) = delete;
     PrivateSoundServer& operator=(const PrivateSoundServer&) = delete;
 
-    static bool installed();
+    // The server PELKORA_SOUND_SERVER chooses: pulseaudio (also when unset) or pipewire.
+    static Kind kind();
+    static bool isPipeWire() { return kind() == Kind::PipeWire; }
+    // "PulseAudio" or "PipeWire", for messages.
+    static std::string name();
+    // Empty when the chosen server can run here, otherwise what is missing.
+    static std::string missing();
+    static bool installed() { return missing().empty(); }
 
     // Empty on success, otherwise what went wrong.
     std::string start();
     void stop();
-    // SIGKILL, as when the server crashes.
+    // SIGKILL to the process the clients talk to, as when the server crashes.
     void kill();
 
     // What PULSE_SERVER must hold for clients to reach it.

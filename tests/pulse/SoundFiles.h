@@ -17,4 +17,10 @@ struct SoundFormat {
 void writeLevelFile(const std::string& path, const SoundFormat& format, std::int64_t frames,
                     float level);
 
+// Writes a canonical PCM WAV header that promises dataBytes of samples and
+// extends the file to that length without writing them: a file of gigabytes
+// that takes a few kilobytes on disk and reads as zero bytes. Throws on failure.
+void writeSparseWav(const std::string& path, int rate, int channels, int bitsPerSample,
+                    std::uint32_t dataBytes);
+
 }  // namespace pelkora::test

@@ -22,7 +22,9 @@ class PttPort {
     int portNumber() const { return portNumber_; }
     int lineChoice() const { return lineChoice_; }
     void setPortNumber(int port) { portNumber_ = port; }
-    void setLineChoice(int line) { lineChoice_ = line; }
+    // A choice outside 1..3 is taken as RTS: it would key no line at all
+    // while the keyer reports the transmitter on.
+    void setLineChoice(int line) { lineChoice_ = (line >= 1 && line <= 3) ? line : 1; }
     bool isOpen() const { return lines_.isOpen(); }
 
     static std::string portName(int port) { return "COM" + std::to_string(port); }

@@ -1,49 +1,84 @@
 #include "core/settings/IniText.h"
 
+#include <algorithm>
+#include <optional>
 #include <string_view>
-#include <vector>
+#include <utility>
 
 namespace pelkora {
 
 namespace {
-
-constexpr std::string_view kBlanks = " \t";
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::size_t kNone = std::string::npos;
-
-// One line of the content, as offsets: [begin, end) is the text without its
-// CR LF or LF, next is where the following line starts.
-struct LineSpan {
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    std::size_t next = 0;
-    bool terminated() const { return next > end; }
-};
 
 enum class LineKind { Section, Key, Other };
 
 struct ParsedLine {
     LineKind kind = LineKind::Other;
     std::string_view name;
-    std::string_view value;      // trimmed; keys only
-    std::size_t valueBegin = 0;  // offset in the content of the first byte after '=' and blanks
+    std::string_view value;        // trimmed; keys only
+    std::string_view rawValue;     // from valueBegin to the line's end; keys only
+    std::uint64_t valueBegin = 0;  // offset of the first byte after '=' and blanks
+};
+
+// The line of the key that was looked for.
+struct KeyLine {
+    std::uint64_t valueBegin = 0;
+    std::uint64_t end = 0;
+    std::string value;     // trimmed and cut to IniText::kMaxValueLength
+    std::string rawValue;  // as it stands in the line, trailing blanks included
+    bool cut = false;
+};
+
+// A line that a new line may follow.
+struct LinePlace {
+    std::uint64_t end = 0;
+    std::uint64_t next = 0;
+    bool terminated = false;
 };
 
 // Where a key sits, or where it could go.
 struct Location {
-    std::size_t sectionLine = kNone;
-    std::size_t lastNonBlankLine = kNone;
-    std::size_t keyLine = kNone;
-    ParsedLine key;
+    bool sectionFound = false;
+    std::optional<KeyLine> key;
+    LinePlace lastNonBlank;  // of the section, its header included
+    // The content as a whole. The last-line facts and endOffset hold only
+    // when the pass reached the end, which it does when the section is missing.
+    bool crLf = false;  // the first line ends in CR LF
+    bool hasLines = false;
+    LinePlace last;
+    bool lastBlank = false;
+    std::uint64_t endOffset = 0;
 };
 
-std::string_view trimBlanks(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) {
-        return {};
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// By hand: this runs on every line of a file that may have millions, and the
+// generic find_first_not_of costs a library call per character.
+std::size_t leadingBlanks(std::string_view text) {
+    std::size_t count = 0;
+    while (count < text.size() && isBlank(text[count])) {
+        ++count;
     }
-    const std::size_t last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
+    return count;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    const std::size_t first = leadingBlanks(text);
+    std::size_t last = text.size();
+    while (last > first && isBlank(text[last - 1])) {
+        --last;
+    }
+    return text.substr(first, last - first);
+}
+
+bool isBlankLine(const IniLine& line) {
+    return leadingBlanks(line.text) == line.text.size();
+}
+
+bool opensSection(std::string_view text) {
+    const std::size_t first = leadingBlanks(text);
+    return first < text.size() && text[first] == '[';
 }
 
 char lowerAscii(char c) {
@@ -62,28 +97,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::size_t bomLength(const std::string& content) {
-    return content.starts_with(kUtf8Bom) ? kUtf8Bom.size() : 0;
-}
-
-std::vector<LineSpan> splitLines(const std::string& content) {
-    std::vector<LineSpan> lines;
-    std::size_t begin = bomLength(content);
-    while (begin < content.size()) {
-        const std::size_t newline = content.find('\n', begin);
-        LineSpan line{begin, newline == kNone ? content.size() : newline, 0};
-        line.next = newline == kNone ? content.size() : newline + 1;
-        if (newline != kNone && line.end > begin && content[line.end - 1] == '\r') {
-            --line.end;
-        }
-        lines.push_back(line);
-        begin = line.next;
-    }
-    return lines;
-}
-
-ParsedLine parseLine(const std::string& content, const LineSpan& span) {
-    const std::string_view text(content.data() + span.begin, span.end - span.begin);
+ParsedLine parseLine(const IniLine& line) {
+    const std::string_view text = line.text;
     const std::string_view trimmed = trimBlanks(text);
     ParsedLine parsed;
     if (trimmed.empty() || trimmed.front() == ';') {
@@ -104,102 +119,127 @@ ParsedLine parseLine(const std::string& content, const LineSpan& span) {
     parsed.kind = LineKind::Key;
     parsed.name = trimBlanks(text.substr(0, equals));
     const std::string_view rest = text.substr(equals + 1);
-    const std::size_t valueStart = rest.find_first_not_of(kBlanks);
-    parsed.valueBegin = span.begin + equals + 1 + (valueStart == kNone ? rest.size() : valueStart);
+    const std::size_t valueStart = leadingBlanks(rest);
+    parsed.valueBegin = line.begin + equals + 1 + valueStart;
+    parsed.rawValue = rest.substr(valueStart);
     parsed.value = trimBlanks(rest);
     return parsed;
 }
 
-bool isBlankLine(const std::string& content, const LineSpan& span) {
-    const std::string_view text(content.data() + span.begin, span.end - span.begin);
-    return trimBlanks(text).empty();
+KeyLine keyLineOf(const IniLine& line, const ParsedLine& parsed) {
+    return KeyLine{parsed.valueBegin, line.end,
+                   std::string(parsed.value.substr(0, IniText::kMaxValueLength)),
+                   std::string(parsed.rawValue), line.cut};
 }
 
-Location locate(const std::string& content, const std::vector<LineSpan>& lines,
-                std::string_view section, std::string_view key) {
+void noteLine(Location& found, const IniLine& line) {
+    if (!found.hasLines) {
+        found.crLf = line.terminated && line.next - line.end == 2;
+    }
+    found.hasLines = true;
+    found.last = LinePlace{line.end, line.next, line.terminated};
+    found.lastBlank = isBlankLine(line);
+}
+
+void noteLastNonBlank(Location& found, const IniLine& line) {
+    found.lastNonBlank = LinePlace{line.end, line.next, line.terminated};
+}
+
+Location locate(IniLineReader& lines, std::string_view section, std::string_view key) {
     Location found;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const ParsedLine parsed = parseLine(content, lines[i]);
+    IniLine line;
+    while (lines.next(line)) {
+        noteLine(found, line);
+        if (!found.sectionFound && !opensSection(line.text)) {
+            continue;  // the common case in a large file: no need to parse the line
+        }
+        const ParsedLine parsed = parseLine(line);
         if (parsed.kind == LineKind::Section) {
-            if (found.sectionLine != kNone) {
+            if (found.sectionFound) {
                 break;  // only the first matching section counts
             }
             if (equalsIgnoringCase(parsed.name, section)) {
-                found.sectionLine = i;
-                found.lastNonBlankLine = i;
+                found.sectionFound = true;
+                noteLastNonBlank(found, line);
             }
             continue;
         }
-        if (found.sectionLine == kNone) {
+        if (!found.sectionFound) {
             continue;
         }
-        if (!isBlankLine(content, lines[i])) {
-            found.lastNonBlankLine = i;
+        if (!isBlankLine(line)) {
+            noteLastNonBlank(found, line);
         }
         if (parsed.kind == LineKind::Key && equalsIgnoringCase(parsed.name, key)) {
-            found.keyLine = i;
-            found.key = parsed;
+            found.key = keyLineOf(line, parsed);
             break;
         }
     }
+    found.endOffset = lines.offset();
     return found;
 }
 
-std::string lineEndingOf(const std::string& content) {
-    const std::size_t newline = content.find('\n');
-    return (newline != kNone && newline > 0 && content[newline - 1] == '\r') ? "\r\n" : "\n";
+// The edit that puts text on a line of its own after the line at place. An
+// unterminated line gets a line ending first; a lone CR that ends it gives
+// way to that ending, else the two would read as part of the line.
+IniEdit insertAfter(const LinePlace& place, const std::string& text, const std::string& eol) {
+    if (place.terminated) {
+        return IniEdit{place.next, place.next, text, false};
+    }
+    return IniEdit{place.end, place.next, eol + text, false};
 }
 
-std::string appendSection(const std::string& content, std::string_view section,
-                          const std::string& keyLine, const std::string& eol) {
-    std::string result = content;
-    if (result.size() > bomLength(result)) {
-        if (result.back() != '\n') {
-            result += eol;
-        }
-        const std::vector<LineSpan> lines = splitLines(result);
-        if (!lines.empty() && !isBlankLine(result, lines.back())) {
-            result += eol;
-        }
+// A new section at the end, set off from what comes before by a blank line.
+IniEdit newSection(const Location& found, std::string_view section, const std::string& keyLine,
+                   const std::string& eol) {
+    const std::string text = "[" + std::string(section) + "]" + eol + keyLine + eol;
+    if (!found.hasLines) {
+        return IniEdit{found.endOffset, found.endOffset, text, false};
     }
-    result += "[";
-    result += section;
-    result += "]" + eol + keyLine + eol;
-    return result;
+    return insertAfter(found.last, (found.lastBlank ? "" : eol) + text, eol);
 }
 
 }  // namespace
 
 std::optional<std::string> IniText::find(const std::string& content, const std::string& section,
                                          const std::string& key) {
-    const Location found =
-        locate(content, splitLines(content), trimBlanks(section), trimBlanks(key));
-    if (found.keyLine == kNone) {
+    IniLineReader lines(content);
+    return find(lines, section, key);
+}
+
+std::optional<std::string> IniText::find(IniLineReader& lines, const std::string& section,
+                                         const std::string& key) {
+    Location found = locate(lines, trimBlanks(section), trimBlanks(key));
+    if (!found.key) {
         return std::nullopt;
     }
-    return std::string(found.key.value.substr(0, kMaxValueLength));
+    return std::move(found.key->value);
 }
 
 std::string IniText::withValue(const std::string& content, const std::string& section,
                                const std::string& key, const std::string& value) {
-    const std::vector<LineSpan> lines = splitLines(content);
+    IniLineReader lines(content);
+    const IniEdit change = edit(lines, section, key, value);
+    const auto from = static_cast<std::size_t>(change.from);
+    const auto to = static_cast<std::size_t>(change.to);
+    return content.substr(0, from) + change.text + content.substr(to);
+}
+
+IniEdit IniText::edit(IniLineReader& lines, const std::string& section, const std::string& key,
+                      const std::string& value) {
     const std::string_view sectionName = trimBlanks(section);
     const std::string_view keyName = trimBlanks(key);
-    const Location found = locate(content, lines, sectionName, keyName);
-    if (found.keyLine != kNone) {
-        const LineSpan& line = lines[found.keyLine];
-        return content.substr(0, found.key.valueBegin) + value + content.substr(line.end);
+    const Location found = locate(lines, sectionName, keyName);
+    if (found.key) {
+        const KeyLine& line = *found.key;
+        return IniEdit{line.valueBegin, line.end, value, !line.cut && line.rawValue == value};
     }
-    const std::string eol = lineEndingOf(content);
+    const std::string eol = found.crLf ? "\r\n" : "\n";
     const std::string keyLine = std::string(keyName) + "=" + value;
-    if (found.sectionLine == kNone) {
-        return appendSection(content, sectionName, keyLine, eol);
+    if (!found.sectionFound) {
+        return newSection(found, sectionName, keyLine, eol);
     }
-    const LineSpan& after = lines[found.lastNonBlankLine];
-    if (!after.terminated()) {
-        return content + eol + keyLine + eol;
-    }
-    return content.substr(0, after.next) + keyLine + eol + content.substr(after.next);
+    return insertAfter(found.lastNonBlank, keyLine + eol, eol);
 }
 
 bool IniText::isStorable(const std::string& section, const std::string& key,

@@ -4,12 +4,18 @@
 #include <optional>
 #include <string>
 
+#include "core/settings/IniEdit.h"
+#include "core/settings/IniLineReader.h"
+
 namespace pelkora {
 
-// The rules of INI ("profile") text, on a file's whole content: no I/O, so
-// the file stores and the tests share one reading of the format.
+// The rules of INI ("profile") text, on a whole content in memory or on lines
+// streamed from a file: no I/O, so the file stores and the tests share one
+// reading of the format.
 //
-// - Lines end in LF or CR LF; a last line without a terminator still counts.
+// - Lines end in LF or CR LF; a last line without a terminator still counts
+//   (a CR that ends it is dropped too). Lines longer than
+//   IniLineReader::kMaxLineLength are read as their start (see there).
 // - "[name]" starts a section (blanks around it allowed; the name is trimmed).
 //   Lines before the first section belong to no section.
 // - "name=value" is a key, split at the first '='; blanks (space, tab) around
@@ -32,6 +38,9 @@ class IniText {
     // section or the key is missing. A key with an empty value gives "".
     static std::optional<std::string> find(const std::string& content, const std::string& section,
                                            const std::string& key);
+    // The same over streamed lines; reads no further than the key's line.
+    static std::optional<std::string> find(IniLineReader& lines, const std::string& section,
+                                           const std::string& key);
 
     // content with key set to value: the first matching key's value is
     // replaced in place; else "key=value" goes after the section's last
@@ -40,6 +49,9 @@ class IniText {
     // line ends in CR LF, LF otherwise). Only meaningful when isStorable().
     static std::string withValue(const std::string& content, const std::string& section,
                                  const std::string& key, const std::string& value);
+    // The change withValue makes, found in one pass over streamed lines.
+    static IniEdit edit(IniLineReader& lines, const std::string& section, const std::string& key,
+                        const std::string& value);
 
     // False when writing these names or this value would change the meaning
     // of other lines (a line break, a ']' in a section name, a key that is

@@ -4,11 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
+#include "core/settings/ByteSource.h"
+#include "core/settings/IniEdit.h"
+#include "core/settings/IniLineReader.h"
 #include "core/settings/IniText.h"
 #include "platform/posix/ConfigLocation.h"
 
@@ -22,12 +30,6 @@ constexpr int kMaxTempNameTries = 100;
 constexpr mode_t kNewDirectoryMode = 0700;
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask
 constexpr mode_t kPermissionBits = 07777;
-
-struct FileContent {
-    enum class Status { Read, Missing, Failed };
-    Status status = Status::Failed;
-    std::string bytes;
-};
 
 std::string directoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -60,26 +62,30 @@ class FileDescriptor {
     int fd_;
 };
 
-bool readAll(int fd, std::string& bytes) {
-    char buffer[8192];
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer, sizeof buffer);
-        if (count == 0) {
-            return true;
-        }
-        if (count < 0 && errno != EINTR) {
-            return false;
-        }
-        if (count > 0) {
-            bytes.append(buffer, static_cast<std::size_t>(count));
+// A file read front to back in blocks.
+class FileSource : public ByteSource {
+  public:
+    explicit FileSource(int fd) : fd_(fd) {}
+    std::optional<std::size_t> read(char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t count = ::read(fd_, buffer, size);
+            if (count >= 0) {
+                return static_cast<std::size_t>(count);
+            }
+            if (errno != EINTR) {
+                return std::nullopt;
+            }
         }
     }
-}
 
-bool writeAll(int fd, const std::string& bytes) {
+  private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char* bytes, std::size_t size) {
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        const ssize_t count = ::write(fd, bytes + done, size - done);
         if (count < 0 && errno != EINTR) {
             return false;
         }
@@ -90,23 +96,76 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-FileContent readFile(const std::string& path) {
-    FileContent content;
-    // O_NONBLOCK: a FIFO put in the file's place must not block the keyer.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) {
-        content.status =
-            errno == ENOENT ? FileContent::Status::Missing : FileContent::Status::Failed;
-        return content;
-    }
+// An existing settings file opened for reading, or why there is none.
+struct OpenedFile {
+    enum class Status { Open, Missing, Failed };
+    Status status = Status::Failed;
+    std::unique_ptr<FileDescriptor> fd;
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        !readAll(fd.get(), content.bytes)) {
-        content.bytes.clear();
-        return content;
+};
+
+OpenedFile openRegularFile(const std::string& path) {
+    OpenedFile file;
+    // O_NONBLOCK: a FIFO put in the file's place must not block the keyer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        file.status = errno == ENOENT ? OpenedFile::Status::Missing : OpenedFile::Status::Failed;
+        return file;
     }
-    content.status = FileContent::Status::Read;
-    return content;
+    file.fd = std::make_unique<FileDescriptor>(fd);
+    if (::fstat(fd, &file.info) == 0 && S_ISREG(file.info.st_mode)) {
+        file.status = OpenedFile::Status::Open;
+    }
+    return file;
+}
+
+// Copies the bytes [from, to) of in to out; to == nullopt copies up to the
+// end. The count copied, or nullopt when reading or writing failed.
+std::optional<std::uint64_t> copyRange(int in, int out, std::uint64_t from,
+                                       std::optional<std::uint64_t> to) {
+    std::vector<char> buffer(IniLineReader::kBlockSize);
+    std::uint64_t at = from;
+    while (!to || at < *to) {
+        const std::size_t want =
+            to ? static_cast<std::size_t>(std::min<std::uint64_t>(*to - at, buffer.size()))
+               : buffer.size();
+        const ssize_t count = ::pread(in, buffer.data(), want, static_cast<off_t>(at));
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return count == 0 && !to ? std::optional<std::uint64_t>(at - from) : std::nullopt;
+        }
+        if (!writeAll(out, buffer.data(), static_cast<std::size_t>(count))) {
+            return std::nullopt;
+        }
+        at += static_cast<std::uint64_t>(count);
+    }
+    return at - from;
+}
+
+bool sameFileState(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Writes the original with the edit applied, streaming: the file is never
+// held in memory. The edit was planned on an earlier read of the same open
+// file, so a file changed in between (another program writing in place)
+// fails the write rather than splicing the value into the wrong bytes.
+bool writeEdited(int out, const OpenedFile& original, const IniEdit& edit) {
+    if (original.status != OpenedFile::Status::Open) {
+        return writeAll(out, edit.text.data(), edit.text.size());
+    }
+    const int in = original.fd->get();
+    const std::optional<std::uint64_t> head = copyRange(in, out, 0, edit.from);
+    if (!head || !writeAll(out, edit.text.data(), edit.text.size())) {
+        return false;
+    }
+    const std::optional<std::uint64_t> tail = copyRange(in, out, edit.to, std::nullopt);
+    struct stat now {};
+    return tail && ::fstat(in, &now) == 0 && sameFileState(now, original.info) &&
+           edit.to + *tail == static_cast<std::uint64_t>(original.info.st_size);
 }
 
 // The path a write must replace: a symlink is followed to its final target,
@@ -184,7 +243,7 @@ void syncDirectory(const std::string& dir) {
     }
 }
 
-bool replaceFile(const std::string& target, const std::string& bytes,
+bool replaceFile(const std::string& target, const std::function<bool(int)>& writeContent,
                  const std::optional<struct stat>& original) {
     const std::string dir = directoryOf(target);
     std::string tempPath;
@@ -192,7 +251,7 @@ bool replaceFile(const std::string& target, const std::string& bytes,
     if (fd.get() < 0) {
         return false;
     }
-    bool written = writeAll(fd.get(), bytes) && (!original || copyAttributes(fd.get(), *original));
+    bool written = writeContent(fd.get()) && (!original || copyAttributes(fd.get(), *original));
     written = written && ::fsync(fd.get()) == 0;
     written = fd.close() && written;
     if (!written || ::rename(tempPath.c_str(), target.c_str()) != 0) {
@@ -201,6 +260,22 @@ bool replaceFile(const std::string& target, const std::string& bytes,
     }
     syncDirectory(dir);
     return true;
+}
+
+// Where the value goes in the file as it is now (an empty one when missing).
+std::optional<IniEdit> planEdit(const OpenedFile& current, const std::string& section,
+                                const std::string& key, const std::string& value) {
+    if (current.status != OpenedFile::Status::Open) {
+        IniLineReader nothing{std::string_view()};
+        return IniText::edit(nothing, section, key, value);
+    }
+    FileSource source(current.fd->get());
+    IniLineReader lines(source);
+    IniEdit edit = IniText::edit(lines, section, key, value);
+    if (lines.failed()) {
+        return std::nullopt;
+    }
+    return edit;
 }
 
 bool storeValue(const std::string& path, const std::string& section, const std::string& key,
@@ -217,18 +292,22 @@ bool storeValue(const std::string& path, const std::string& section, const std::
         }
         original = info;
     }
-    const FileContent current = readFile(*target);
-    if (current.status == FileContent::Status::Failed) {
+    const OpenedFile current = openRegularFile(*target);
+    if (current.status == OpenedFile::Status::Failed) {
         return false;  // rewriting from an empty read would lose the file's other lines
     }
-    if (current.status == FileContent::Status::Missing && !makeDirectories(directoryOf(*target))) {
+    const std::optional<IniEdit> edit = planEdit(current, section, key, value);
+    if (!edit) {
         return false;
     }
-    const std::string updated = IniText::withValue(current.bytes, section, key, value);
-    if (current.status == FileContent::Status::Read && updated == current.bytes) {
+    if (current.status == OpenedFile::Status::Missing && !makeDirectories(directoryOf(*target))) {
+        return false;
+    }
+    if (current.status == OpenedFile::Status::Open && edit->changesNothing) {
         return true;
     }
-    return replaceFile(*target, updated, original);
+    return replaceFile(
+        *target, [&](int out) { return writeEdited(out, current, *edit); }, original);
 }
 
 }  // namespace
@@ -242,11 +321,15 @@ std::string IniFileStore::resolve(const std::string& file) const {
 
 std::string IniFileStore::readString(const std::string& file, const std::string& section,
                                      const std::string& key, const std::string& def) {
-    const FileContent content = readFile(resolve(file));
-    if (content.status != FileContent::Status::Read) {
+    const OpenedFile opened = openRegularFile(resolve(file));
+    if (opened.status != OpenedFile::Status::Open) {
         return def;
     }
-    return IniText::find(content.bytes, section, key).value_or(def);
+    // Streamed and stopped at the key: a large file costs one block of memory,
+    // and keys near the top are found without reading the rest.
+    FileSource source(opened.fd->get());
+    IniLineReader lines(source);
+    return IniText::find(lines, section, key).value_or(def);
 }
 
 void IniFileStore::writeString(const std::string& file, const std::string& section,

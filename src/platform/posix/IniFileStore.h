@@ -10,10 +10,14 @@ namespace pelkora {
 // bare name and lives in bareNameDirectory (the start directory, see
 // ConfigLocation.h); any other argument is used as given.
 //
-// Reading never fails: a missing or unreadable file reads as empty. A write
-// reads the file afresh, writes the whole new content to a temporary file
-// beside it, syncs it and renames it over the original, so a crash leaves
-// either the old or the new file, never half of one. A symlink is written
+// Reading never fails: a missing or unreadable file reads as empty. A read
+// streams the file in blocks and stops at the key, so a large file costs
+// neither memory nor time beyond the lines before the key. A write finds
+// the key's place in one streamed pass over the file, then copies the file
+// with the change into a temporary file beside it, syncs it and renames it
+// over the original, so a crash leaves either the old or the new file, never
+// half of one; neither pass holds the file in memory. A file that another
+// program changes between the two passes refuses the write. A symlink is written
 // through to its target and stays a link; the file's permission bits are
 // kept. A refused write throws ProfileWriteError with the resolved path and
 // leaves the original untouched.

@@ -108,7 +108,7 @@ void PollLoop::post(std::function<void()> task) {
     }
 }
 
-void PollLoop::watchSignals(std::initializer_list<int> signals, SignalHandler handler) {
+void PollLoop::watchSignals(const std::vector<int>& signals, SignalHandler handler) {
     if (!handler) {
         throw std::invalid_argument("watchSignals: empty handler");
     }

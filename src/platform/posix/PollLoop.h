@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "platform/LoopPoster.h"
 #include "platform/Scheduler.h"
@@ -56,7 +57,10 @@ class PollLoop : public Scheduler, public LoopPoster {
     // Throws std::invalid_argument for SIGKILL, SIGSTOP, a number that is no
     // signal or an empty handler (nothing is changed then), std::system_error
     // when the kernel refuses.
-    void watchSignals(std::initializer_list<int> signals, SignalHandler handler);
+    void watchSignals(std::initializer_list<int> signals, SignalHandler handler) {
+        watchSignals(std::vector<int>(signals), std::move(handler));
+    }
+    void watchSignals(const std::vector<int>& signals, SignalHandler handler);
 
     // Runs passes until quit() is called, then returns its code. Tasks still
     // pending stay pending for a later run().

@@ -6,12 +6,19 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <utility>
 
 namespace pelkora {
 
 namespace {
+
+// The open port as a fault handler sees it: plain atomics, lock-free, so a
+// handler may read them whatever the program was doing.
+std::atomic<int> portForFaults{-1};
+std::atomic<bool> exclusiveForFaults{false};
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 // Whether another open of the terminal has already made it exclusive.
 // Root passes TIOCEXCL unchecked, so ask rather than rely on open() failing.
@@ -50,11 +57,13 @@ SerialLines::OpenStatus PosixSerialLines::openDevice(const std::string& path) {
         closeDevice(fd);
         return OpenStatus::CannotOpen;
     }
-    if (!isSerialPort(fd)) {
+    if (!isSerialPort(fd) || !hangUpOnClose(fd)) {
         closeDevice(fd);
         return OpenStatus::NotASerialPort;
     }
     fd_ = fd;
+    exclusiveForFaults = setExclusive_;
+    portForFaults = fd;
     return OpenStatus::Opened;
 }
 
@@ -80,11 +89,38 @@ bool PosixSerialLines::isSerialPort(int fd) {
     return ::tcgetattr(fd, &settings) == 0 && ::tcsetattr(fd, TCSANOW, &settings) == 0;
 }
 
+// Whatever ends the program, the last close of the port then lowers its
+// modem lines: the kernel's own guard against a transmitter left keyed.
+bool PosixSerialLines::hangUpOnClose(int fd) {
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) {
+        return false;
+    }
+    if ((settings.c_cflag & HUPCL) != 0) {
+        return true;
+    }
+    settings.c_cflag |= HUPCL;
+    return ::tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
 void PosixSerialLines::close() {
     if (fd_ < 0) {
         return;
     }
+    portForFaults = -1;
     closeDevice(std::exchange(fd_, -1));
+}
+
+void PosixSerialLines::dropLinesAfterFault() noexcept {
+    const int fd = portForFaults.load();
+    if (fd < 0) {
+        return;
+    }
+    int bits = TIOCM_RTS | TIOCM_DTR;
+    ::ioctl(fd, TIOCMBIC, &bits);
+    if (exclusiveForFaults.load()) {
+        ::ioctl(fd, TIOCNXCL);
+    }
 }
 
 // The exclusive flag lives on the terminal, not on our descriptor: when

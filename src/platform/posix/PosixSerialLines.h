@@ -10,7 +10,9 @@ namespace pelkora {
 // SerialLines on a POSIX terminal device: the port is opened for modem control
 // only (no baud or framing change, nothing read or written) and held
 // exclusively with TIOCEXCL and an flock, the advisory lock many serial
-// programs on Linux take.
+// programs on Linux take. The one setting changed is HUPCL: the kernel then
+// drops the modem lines whenever the descriptor closes, however the program
+// ends (a crash, SIGKILL), so the transmitter cannot stay keyed behind it.
 // Threading: every call on the loop thread; calls are short and never block
 // (the device is opened non-blocking).
 class PosixSerialLines : public SerialLines {
@@ -29,10 +31,16 @@ class PosixSerialLines : public SerialLines {
     bool isOpen() const override { return fd_ >= 0; }
     bool setLine(Line line, bool raised) override;
 
+    // Drops RTS and DTR of the port open now (if any) and gives up the
+    // exclusive claim, for a handler of a fatal signal: async-signal-safe, it
+    // touches nothing but the descriptor.
+    static void dropLinesAfterFault() noexcept;
+
   private:
     OpenStatus openDevice(const std::string& path);
     bool claimExclusively(int fd);
     static bool isSerialPort(int fd);
+    static bool hangUpOnClose(int fd);
     void closeDevice(int fd);
 
     DeviceResolver deviceForPort_;

@@ -66,8 +66,21 @@ void PulseConnection::releaseContext() {
     context_ = nullptr;
 }
 
+// Unwinding into libpulse's C code would end the program with the
+// transmitter possibly keyed. What threw here is a reason that could not be
+// built for want of memory: the connection still retries, and the streams on
+// it fail by themselves, which ends their sounds.
 void PulseConnection::contextStateChanged(pa_context* context, void* userdata) {
-    static_cast<PulseConnection*>(userdata)->onContextState(context);
+    auto* self = static_cast<PulseConnection*>(userdata);
+    try {
+        self->onContextState(context);
+    } catch (...) {
+        if (pa_context_get_state(context) != PA_CONTEXT_READY) {
+            self->ready_ = false;
+            self->armRetry();
+        }
+        self->markFirstAttemptSettled();
+    }
 }
 
 void PulseConnection::onContextState(pa_context* context) {
@@ -117,7 +130,11 @@ void PulseConnection::retryTimerFired(pa_mainloop_api* api, pa_time_event* event
     api->time_free(event);
     self->retryTimer_ = nullptr;
     self->releaseContext();
-    self->connect();
+    try {
+        self->connect();
+    } catch (...) {
+        self->armRetry();
+    }
 }
 
 void PulseConnection::markFirstAttemptSettled() {

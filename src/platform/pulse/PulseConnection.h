@@ -17,7 +17,8 @@ namespace pelkora {
 // is not there yet.
 // Threading: constructed and destroyed on one thread (the loop thread). The
 // handlers run on the libpulse thread with the main loop locked; any other
-// thread holds a Lock while it calls into libpulse.
+// thread holds a Lock while it calls into libpulse. An exception from a
+// handler stops at the libpulse callback, never unwinding into libpulse.
 class PulseConnection {
   public:
     // Called each time the context becomes ready; recovered is false for the
@@ -49,6 +50,9 @@ class PulseConnection {
       private:
         pa_threaded_mainloop* mainloop_;
     };
+
+    // For timers on the libpulse thread. Needs the lock.
+    pa_mainloop_api* api() const { return api_; }
 
     // The ready context, or nullptr while there is none. Needs the lock.
     pa_context* readyContext() const { return ready_ ? context_ : nullptr; }

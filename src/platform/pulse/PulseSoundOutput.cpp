@@ -6,6 +6,10 @@
 #include <pulse/timeval.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
 #include <utility>
 
 namespace pelkora {
@@ -15,18 +19,43 @@ constexpr std::size_t kSampleBytes = sizeof(float);
 constexpr const char* kClientName = "Pelkora";
 constexpr const char* kStreamName = "Pelkora voice message";
 
-pa_sample_spec specOf(const DecodedSound& sound) {
-    return pa_sample_spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(sound.rate),
-                          static_cast<std::uint8_t>(sound.channels)};
+pa_sample_spec specOf(const SoundStream& file) {
+    return pa_sample_spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(file.rate()),
+                          static_cast<std::uint8_t>(file.channels())};
 }
 
-bool serverCanCarry(const DecodedSound& sound) {
-    if (sound.channels > static_cast<int>(PA_CHANNELS_MAX) ||
-        sound.rate > static_cast<int>(PA_RATE_MAX)) {
-        return false;
+// Empty when the server can carry the file's format, otherwise why not.
+std::string formatRefusal(const SoundStream& file) {
+    if (file.channels() > static_cast<int>(PA_CHANNELS_MAX)) {
+        return "the sound server cannot play " + std::to_string(file.channels()) +
+               " channels (at most " + std::to_string(PA_CHANNELS_MAX) + ")";
     }
-    const pa_sample_spec spec = specOf(sound);
-    return pa_sample_spec_valid(&spec) != 0;
+    if (file.rate() > static_cast<int>(PA_RATE_MAX)) {
+        return "the sound server cannot play " + std::to_string(file.rate()) + " Hz (at most " +
+               std::to_string(PA_RATE_MAX) + " Hz)";
+    }
+    const pa_sample_spec spec = specOf(file);
+    if (pa_sample_spec_valid(&spec) == 0) {
+        return "the sound server cannot play " + std::to_string(file.channels()) + " channels at " +
+               std::to_string(file.rate()) + " Hz";
+    }
+    return {};
+}
+
+// What play() says when something threw; "out of memory" needs no allocation.
+PlayStart refusalFor(const std::exception_ptr& error) noexcept {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        return PlayStart::refused("out of memory");
+    } catch (const std::exception& other) {
+        try {
+            return PlayStart::refused(std::string("cannot play the file: ") + other.what());
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return PlayStart::refused("out of memory");
 }
 
 void dropOperation(pa_operation* operation) {
@@ -35,18 +64,33 @@ void dropOperation(pa_operation* operation) {
     }
 }
 
-std::string contextError(pa_stream* stream) {
-    return pa_strerror(pa_context_errno(pa_stream_get_context(stream)));
+std::string contextError(pa_context* context) {
+    return pa_strerror(pa_context_errno(context));
 }
 
 }  // namespace
+
+// Every callback from libpulse runs its work through here: an exception must
+// not unwind into libpulse's C code, and a sound whose handling failed is
+// ended, so that the engine releases the transmitter.
+template <typename Body>
+void PulseSoundOutput::guarded(Body&& body) noexcept {
+    try {
+        body();
+    } catch (...) {
+        abandonSound();
+    }
+}
 
 PulseSoundOutput::PulseSoundOutput(LoopPoster& poster, std::string sinkName)
     : poster_(poster), sinkName_(std::move(sinkName)) {
     connection_ = std::make_unique<PulseConnection>(
         kClientName,
-        [this](pa_context* context, bool recovered) { onServerReady(context, recovered); },
-        [this](const std::string& reason) { onServerGone(reason); }, kConnectWait);
+        [this](pa_context* context, bool recovered) {
+            guarded([&] { onServerReady(context, recovered); });
+        },
+        [this](const std::string& reason) { guarded([&] { onServerGone(reason); }); },
+        kConnectWait);
 }
 
 PulseSoundOutput::~PulseSoundOutput() {
@@ -54,26 +98,44 @@ PulseSoundOutput::~PulseSoundOutput() {
         PulseConnection::Lock lock(*connection_);
         cutSound();
         releaseStream();
+        if (postRetry_ != nullptr) {
+            connection_->api()->time_free(postRetry_);
+            postRetry_ = nullptr;
+        }
     }
     connection_.reset();
 }
 
 PlayStart PulseSoundOutput::play(const std::string& path, FinishedCallback onFinished) {
     stop();
-    std::optional<DecodedSound> decoded = DecodedSound::load(path, kLongestFileSeconds);
-    if (!decoded) {
-        return PlayStart::refused("not a readable sound file");
+    try {
+        return start(path, onFinished);
+    } catch (...) {
+        // Nothing the failed start left behind may sound or be reported later.
+        playing_ = false;
+        pendingFinished_ = nullptr;
+        PulseConnection::Lock lock(*connection_);
+        cutSound();
+        return refusalFor(std::current_exception());
     }
-    if (!serverCanCarry(*decoded)) {
-        return PlayStart::refused("the sound server cannot play " +
-                                  std::to_string(decoded->channels) + " channels at " +
-                                  std::to_string(decoded->rate) + " Hz");
+}
+
+PlayStart PulseSoundOutput::start(const std::string& path, FinishedCallback& onFinished) {
+    std::string why;
+    std::unique_ptr<SoundStream> file = SoundStream::open(path, kLongestFileSeconds, &why);
+    if (!file) {
+        return PlayStart::refused(why);
+    }
+    why = formatRefusal(*file);
+    if (!why.empty()) {
+        return PlayStart::refused(why);
     }
     const std::uint64_t id = ++lastSoundId_;
     {
         PulseConnection::Lock lock(*connection_);
-        if (!startSound(std::move(*decoded), id)) {
-            return PlayStart::refused("Sound server not available");
+        PlayStart started = startSound(std::move(file), id);
+        if (!started) {
+            return started;
         }
     }
     playing_ = true;
@@ -109,39 +171,40 @@ void PulseSoundOutput::onServerGone(const std::string& reason) {
     releaseStream();
 }
 
-bool PulseSoundOutput::startSound(DecodedSound decoded, std::uint64_t id) {
+PlayStart PulseSoundOutput::startSound(std::unique_ptr<SoundStream> file, std::uint64_t id) {
     pa_context* context = connection_->readyContext();
     if (context == nullptr) {
-        return false;
+        return PlayStart::refused("Sound server not available");
     }
-    if (!streamFits(context, decoded)) {
+    if (!streamFits(context, *file)) {
         releaseStream();
-        stream_ = openStream(context, decoded);
+        stream_ = openStream(context, *file);
         if (stream_ == nullptr) {
-            return false;
+            return PlayStart::refused("the sound server refused the stream: " +
+                                      contextError(context));
         }
     }
-    sound_.emplace(Sound{id, std::move(decoded), 0, nullptr});
+    sound_.emplace(Sound{id, std::move(file), false, false, false, nullptr});
     // A new stream asks for its data once it is ready; an idle one has asked already.
     if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
         writeSome(firstWriteBytes());
     }
-    return true;
+    return PlayStart::ok();
 }
 
-bool PulseSoundOutput::streamFits(pa_context* context, const DecodedSound& decoded) const {
+bool PulseSoundOutput::streamFits(pa_context* context, const SoundStream& file) const {
     if (stream_ == nullptr || pa_stream_get_context(stream_) != context) {
         return false;
     }
     const pa_stream_state_t state = pa_stream_get_state(stream_);
     const pa_sample_spec* spec = pa_stream_get_sample_spec(stream_);
     return (state == PA_STREAM_READY || state == PA_STREAM_CREATING) &&
-           spec->rate == static_cast<std::uint32_t>(decoded.rate) &&
-           spec->channels == decoded.channels;
+           spec->rate == static_cast<std::uint32_t>(file.rate()) &&
+           spec->channels == file.channels();
 }
 
-pa_stream* PulseSoundOutput::openStream(pa_context* context, const DecodedSound& decoded) {
-    const pa_sample_spec spec = specOf(decoded);
+pa_stream* PulseSoundOutput::openStream(pa_context* context, const SoundStream& file) {
+    const pa_sample_spec spec = specOf(file);
     pa_channel_map map{};
     pa_channel_map_init_extend(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
     pa_stream* stream = pa_stream_new(context, kStreamName, &spec, &map);
@@ -150,6 +213,9 @@ pa_stream* PulseSoundOutput::openStream(pa_context* context, const DecodedSound&
     }
     pa_stream_set_state_callback(stream, &PulseSoundOutput::streamStateChanged, this);
     pa_stream_set_write_callback(stream, &PulseSoundOutput::streamWritable, this);
+    pa_stream_set_moved_callback(stream, &PulseSoundOutput::streamMoved, this);
+    // The target buffer is bounded by the format the server accepts: at most
+    // PA_RATE_MAX Hz of PA_CHANNELS_MAX floats, 4.9 MB for 100 ms.
     const auto targetUsec = static_cast<pa_usec_t>(kTargetBuffer.count()) * PA_USEC_PER_MSEC;
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -160,9 +226,11 @@ pa_stream* PulseSoundOutput::openStream(pa_context* context, const DecodedSound&
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
     const char* sink = sinkName_.empty() ? nullptr : sinkName_.c_str();
+    sinkRate_ = 0;
     if (pa_stream_connect_playback(stream, sink, &attr, flags, nullptr, nullptr) < 0) {
         pa_stream_set_state_callback(stream, nullptr, nullptr);
         pa_stream_set_write_callback(stream, nullptr, nullptr);
+        pa_stream_set_moved_callback(stream, nullptr, nullptr);
         pa_stream_unref(stream);
         return nullptr;
     }
@@ -175,12 +243,38 @@ void PulseSoundOutput::releaseStream() {
     }
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_write_callback(stream_, nullptr, nullptr);
+    pa_stream_set_moved_callback(stream_, nullptr, nullptr);
     const pa_stream_state_t state = pa_stream_get_state(stream_);
     if (state == PA_STREAM_READY || state == PA_STREAM_CREATING) {
         pa_stream_disconnect(stream_);
     }
     pa_stream_unref(stream_);
     stream_ = nullptr;
+    sinkRate_ = 0;
+}
+
+// Whether the server resamples decides whether a file needs kResamplerFlush.
+void PulseSoundOutput::askSinkRate() {
+    sinkRate_ = 0;
+    dropOperation(pa_context_get_sink_info_by_index(pa_stream_get_context(stream_),
+                                                    pa_stream_get_device_index(stream_),
+                                                    &PulseSoundOutput::sinkInfoArrived, this));
+}
+
+void PulseSoundOutput::sinkInfoArrived(pa_context*, const pa_sink_info* info, int eol,
+                                       void* userdata) {
+    auto* self = static_cast<PulseSoundOutput*>(userdata);
+    if (eol == 0 && info != nullptr && self->stream_ != nullptr &&
+        pa_stream_get_device_index(self->stream_) == info->index) {
+        self->sinkRate_ = info->sample_spec.rate;
+    }
+}
+
+void PulseSoundOutput::streamMoved(pa_stream* stream, void* userdata) {
+    auto* self = static_cast<PulseSoundOutput*>(userdata);
+    if (stream == self->stream_) {
+        self->askSinkRate();
+    }
 }
 
 // At least one target buffer: after a flush the server's request for more can
@@ -195,32 +289,103 @@ std::size_t PulseSoundOutput::firstWriteBytes() const {
     return std::max(writable, target);
 }
 
+// Decoding happens right here, on the libpulse thread under the main-loop
+// lock, straight into the server's own buffers: memory stays at what the
+// server asked for, with no second thread or ring to keep in step. A block is
+// at most one request (a few tens of milliseconds of sound) and the server
+// still holds kTargetBuffer, so a read from a local disk never starves it.
 void PulseSoundOutput::writeSome(std::size_t bytes) {
     if (!sound_ || sound_->drain != nullptr) {
         return;
     }
-    const auto channels = static_cast<std::size_t>(sound_->decoded.channels);
-    const std::vector<float>& samples = sound_->decoded.samples;
-    const std::size_t wholeFrames = bytes / (kSampleBytes * channels);
-    const std::size_t count = std::min(wholeFrames * channels, samples.size() - sound_->written);
-    if (count > 0) {
-        if (pa_stream_write(stream_, samples.data() + sound_->written, count * kSampleBytes,
-                            nullptr, 0, PA_SEEK_RELATIVE) < 0) {
-            return;  // the stream is failing; its state callback ends the sound
+    const std::size_t frameBytes =
+        kSampleBytes * static_cast<std::size_t>(sound_->file->channels());
+    std::size_t frames = bytes / frameBytes;
+    while (frames > 0 && !sound_->fileDone) {
+        const std::size_t written = writeFromFile(frames);
+        if (written == 0) {
+            break;
         }
-        sound_->written += count;
+        frames -= std::min(written, frames);
     }
-    if (sound_->written == samples.size()) {
-        // The drain is acknowledged once the sink has rendered the last sample.
-        sound_->drain = pa_stream_drain(stream_, &PulseSoundOutput::streamDrained, this);
+    if (!sound_->fileDone) {
+        return;
+    }
+    if (!sound_->tailWritten) {
+        sound_->tailWritten = true;
+        writeTail();
+    }
+    // The drain is acknowledged once the sink has rendered the last sample.
+    sound_->drain = pa_stream_drain(stream_, &PulseSoundOutput::streamDrained, this);
+}
+
+// Writes up to frames frames of the file; returns how many. At the file's end
+// (or where it cannot be read further) marks the file done.
+std::size_t PulseSoundOutput::writeFromFile(std::size_t frames) {
+    const std::size_t frameBytes =
+        kSampleBytes * static_cast<std::size_t>(sound_->file->channels());
+    void* buffer = nullptr;
+    std::size_t size = frames * frameBytes;
+    if (pa_stream_begin_write(stream_, &buffer, &size) < 0 || buffer == nullptr ||
+        size < frameBytes) {
+        return 0;  // the stream is failing; its state callback ends the sound
+    }
+    const auto wanted = static_cast<std::int64_t>(std::min(frames, size / frameBytes));
+    const std::int64_t got = sound_->file->read(static_cast<float*>(buffer), wanted);
+    if (got < wanted) {
+        sound_->fileDone = true;
+    }
+    if (got <= 0) {
+        pa_stream_cancel_write(stream_);
+        return 0;
+    }
+    const auto gotFrames = static_cast<std::size_t>(got);
+    const pa_seek_mode_t seek = sound_->placed ? PA_SEEK_RELATIVE : PA_SEEK_RELATIVE_ON_READ;
+    if (pa_stream_write(stream_, buffer, gotFrames * frameBytes, nullptr, 0, seek) < 0) {
+        return 0;
+    }
+    sound_->placed = true;
+    return gotFrames;
+}
+
+// Silence after the last sample, only where the server resamples (or its
+// sink's rate is not known yet): see kResamplerFlush.
+void PulseSoundOutput::writeTail() {
+    const auto rate = static_cast<std::uint32_t>(sound_->file->rate());
+    if (sinkRate_ == rate) {
+        return;
+    }
+    const std::size_t frameBytes =
+        kSampleBytes * static_cast<std::size_t>(sound_->file->channels());
+    const auto frames =
+        static_cast<std::size_t>(rate) * static_cast<std::size_t>(kResamplerFlush.count()) / 1000;
+    std::size_t bytes = frames * frameBytes;
+    while (bytes > 0) {
+        void* buffer = nullptr;
+        std::size_t size = bytes;
+        if (pa_stream_begin_write(stream_, &buffer, &size) < 0 || buffer == nullptr) {
+            return;
+        }
+        size = std::min(size, bytes) / frameBytes * frameBytes;
+        if (size == 0) {
+            pa_stream_cancel_write(stream_);
+            return;
+        }
+        std::memset(buffer, 0, size);  // all-zero bits are 0.0f
+        if (pa_stream_write(stream_, buffer, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            return;
+        }
+        bytes -= size;
     }
 }
 
 void PulseSoundOutput::streamWritable(pa_stream* stream, std::size_t bytes, void* userdata) {
     auto* self = static_cast<PulseSoundOutput*>(userdata);
-    if (stream == self->stream_) {
-        self->writeSome(bytes);
-    }
+    self->guarded([&] {
+        if (stream == self->stream_) {
+            self->writeSome(bytes);
+        }
+    });
 }
 
 void PulseSoundOutput::streamDrained(pa_stream* stream, int, void* userdata) {
@@ -236,16 +401,53 @@ void PulseSoundOutput::streamDrained(pa_stream* stream, int, void* userdata) {
 }
 
 void PulseSoundOutput::streamStateChanged(pa_stream* stream, void* userdata) {
-    static_cast<PulseSoundOutput*>(userdata)->onStreamState(stream);
+    auto* self = static_cast<PulseSoundOutput*>(userdata);
+    self->guarded([&] { self->onStreamState(stream); });
 }
 
 void PulseSoundOutput::onStreamState(pa_stream* stream) {
     const pa_stream_state_t state = pa_stream_get_state(stream);
-    if (stream != stream_ || (state != PA_STREAM_FAILED && state != PA_STREAM_TERMINATED)) {
+    if (stream != stream_) {
         return;
     }
+    if (state == PA_STREAM_READY) {
+        {const pa_buffer_attr* a = pa_stream_get_buffer_attr(stream);
+        fprintf(stderr, "DBG attr max %u tl %u pre %u minreq %u dev %s idx %u\n", a->maxlength, a->tlength, a->prebuf, a->minreq, pa_stream_get_device_name(stream), pa_stream_get_device_index(stream));}
+        if (!onChosenSink(stream)) {
+            failStream(missingSinkMessage());
+            return;
+        }
+        askSinkRate();
+        return;
+    }
+    if (state != PA_STREAM_FAILED && state != PA_STREAM_TERMINATED) {
+        return;
+    }
+    pa_context* context = pa_stream_get_context(stream);
+    const bool noSink = !sinkName_.empty() && pa_context_errno(context) == PA_ERR_NOENTITY;
+    failStream(noSink ? missingSinkMessage() : contextError(context));
+}
+
+// PulseAudio fails a stream meant for a sink it does not have; PipeWire plays
+// it on the default sink instead. The operator named that sink for a reason
+// (the one wired to the transmitter), so both are the same error here.
+bool PulseSoundOutput::onChosenSink(pa_stream* stream) const {
+    if (sinkName_.empty()) {
+        return true;
+    }
+    const char* device = pa_stream_get_device_name(stream);
+    return device != nullptr && sinkName_ == device;
+}
+
+std::string PulseSoundOutput::missingSinkMessage() const {
+    return "the sound server has no output named '" + sinkName_ + "'";
+}
+
+// The sound ends with its reason; the stream is given up, so that the next
+// file opens a new one.
+void PulseSoundOutput::failStream(const std::string& why) {
     if (sound_) {
-        postHook(&PulseSoundOutput::onPlaybackError, contextError(stream));
+        postHook(&PulseSoundOutput::onPlaybackError, why);
     }
     endSound();
     releaseStream();
@@ -253,7 +455,7 @@ void PulseSoundOutput::onStreamState(pa_stream* stream) {
 
 // Cancelling the drain drops its acknowledgement, so the cut sound is never
 // reported finished; the flush empties the server's buffer at once.
-void PulseSoundOutput::cutSound() {
+void PulseSoundOutput::cutSound() noexcept {
     if (!sound_) {
         return;
     }
@@ -267,7 +469,7 @@ void PulseSoundOutput::cutSound() {
     sound_.reset();
 }
 
-void PulseSoundOutput::endSound() {
+void PulseSoundOutput::endSound() noexcept {
     if (!sound_) {
         return;
     }
@@ -277,7 +479,48 @@ void PulseSoundOutput::endSound() {
     }
     const std::uint64_t id = sound_->id;
     sound_.reset();
-    post([this, id] { deliverFinished(id); });
+    sendFinished(id);
+}
+
+// The sound cannot go on: it is cut, and reported over as if it had failed.
+void PulseSoundOutput::abandonSound() noexcept {
+    if (!sound_) {
+        return;
+    }
+    const std::uint64_t id = sound_->id;
+    cutSound();
+    postHook(&PulseSoundOutput::onPlaybackError, "out of memory");
+    sendFinished(id);
+}
+
+// The finish is what releases the transmitter, so it is never dropped: when it
+// cannot be posted now (memory short), a timer posts it again.
+void PulseSoundOutput::sendFinished(std::uint64_t id) noexcept {
+    try {
+        post([this, id] { deliverFinished(id); });
+        return;
+    } catch (...) {
+    }
+    undeliveredFinish_ = id;
+    if (postRetry_ != nullptr) {
+        return;
+    }
+    pa_mainloop_api* api = connection_->api();
+    timeval due{};
+    pa_gettimeofday(&due);
+    pa_timeval_add(&due, static_cast<pa_usec_t>(kPostRetry.count()) * PA_USEC_PER_MSEC);
+    postRetry_ = api->time_new(api, &due, &PulseSoundOutput::postRetryFired, this);
+}
+
+void PulseSoundOutput::postRetryFired(pa_mainloop_api* api, pa_time_event* event, const timeval*,
+                                      void* userdata) {
+    auto* self = static_cast<PulseSoundOutput*>(userdata);
+    api->time_free(event);
+    self->postRetry_ = nullptr;
+    const std::uint64_t id = std::exchange(self->undeliveredFinish_, 0);
+    if (id != 0) {
+        self->sendFinished(id);
+    }
 }
 
 void PulseSoundOutput::post(std::function<void()> task) {
@@ -288,12 +531,17 @@ void PulseSoundOutput::post(std::function<void()> task) {
     });
 }
 
-void PulseSoundOutput::postHook(Hook PulseSoundOutput::*hook, std::string detail) {
-    post([this, hook, detail = std::move(detail)] {
-        if (this->*hook) {
-            (this->*hook)(detail);
-        }
-    });
+// A message lost for want of memory is not worth more than that: the finish
+// that follows it is what the engine needs.
+void PulseSoundOutput::postHook(Hook PulseSoundOutput::*hook, const std::string& detail) noexcept {
+    try {
+        post([this, hook, detail] {
+            if (this->*hook) {
+                (this->*hook)(detail);
+            }
+        });
+    } catch (...) {
+    }
 }
 
 void PulseSoundOutput::deliverFinished(std::uint64_t id) {

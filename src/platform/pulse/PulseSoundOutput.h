@@ -1,6 +1,7 @@
 #pragma once
 
 #include <pulse/context.h>
+#include <pulse/introspect.h>
 #include <pulse/operation.h>
 #include <pulse/stream.h>
 
@@ -13,21 +14,27 @@
 
 #include "platform/LoopPoster.h"
 #include "platform/SoundOutput.h"
-#include "platform/sndfile/DecodedSound.h"
 #include "platform/pulse/PulseConnection.h"
+#include "platform/sndfile/SoundStream.h"
 
 namespace pelkora {
 
 // Plays sound files on the PulseAudio server (PipeWire's pulse server serves it
 // too). Each file plays at its own rate and channel count as float samples;
-// the server resamples. The stream stays open, drained and idle, between files,
-// so the next file of the same format starts without a round trip to set one
-// up; a file of another format opens a new stream.
+// the server resamples. The file is decoded as the server asks for data, one
+// block at a time, so memory does not grow with a file's length. The stream
+// stays open, drained and idle, between files, so the next file of the same
+// format starts without a round trip to set one up; a file of another format
+// opens a new stream.
 //
 // onFinished is posted when the server reports the stream drained: the sink
 // has rendered the last sample. When the server dies mid-file, onServerLost is
 // posted and then the file's onFinished is still delivered, so the engine
-// learns the sound is over; while no server is connected play() returns false.
+// learns the sound is over; while no server is connected play() refuses. A
+// stream the server fails after play() accepted the file (a missing sink, a
+// format it will not take) posts onPlaybackError and then onFinished. No
+// exception leaves play() or a libpulse callback: the sound is refused or
+// ended instead, so the transmitter is never held for a sound that stopped.
 //
 // Threading: called only on the loop thread. libpulse runs its own thread;
 // every callback and hook reaches the loop thread through the LoopPoster.
@@ -41,6 +48,14 @@ class PulseSoundOutput : public SoundOutput {
     // the server run dry mid-file (30 ms did, under load); stop() flushes it, so
     // it costs no reaction time, and a file starts as soon as its first block is in.
     static constexpr std::chrono::milliseconds kTargetBuffer{100};
+    // Silence written after the last sample of a file the server resamples.
+    // PipeWire's pulse server drains a stream while its resampler still holds
+    // the last few milliseconds (2.6 ms of an 8 kHz file): this pushes them out.
+    // At least a few of its 256-frame quanta (5.3 ms at 48 kHz); onFinished
+    // comes this much later for such files, and never for a file at the sink's rate.
+    static constexpr std::chrono::milliseconds kResamplerFlush{20};
+    // How soon a finish that could not be posted (memory short) is posted again.
+    static constexpr std::chrono::milliseconds kPostRetry{20};
 
     // Set right after construction; each is read when its posted task runs.
     Hook onServerLost;     // server gone or not found, once per loss; detail says why
@@ -55,8 +70,10 @@ class PulseSoundOutput : public SoundOutput {
     PulseSoundOutput(const PulseSoundOutput&) = delete;
     PulseSoundOutput& operator=(const PulseSoundOutput&) = delete;
 
-    // False, with nothing posted, for a file libsndfile cannot decode, one with
-    // no audio or over kLongestFileSeconds, and while no server is connected.
+    // Refused, with the reason and nothing posted, for a file libsndfile cannot
+    // decode, one with no audio or over kLongestFileSeconds, one the server
+    // cannot carry (over PA_CHANNELS_MAX channels or PA_RATE_MAX Hz), when the
+    // server will not open a stream, and while no server is connected.
     PlayStart play(const std::string& path, FinishedCallback onFinished) override;
     void stop() override;
     bool isPlaying() const override { return playing_; }
@@ -67,31 +84,51 @@ class PulseSoundOutput : public SoundOutput {
     // The file being handed to the server. libpulse thread, under the lock.
     struct Sound {
         std::uint64_t id = 0;
-        DecodedSound decoded;
-        std::size_t written = 0;  // samples
+        std::unique_ptr<SoundStream> file;
+        bool placed = false;
+        bool fileDone = false;
+        bool tailWritten = false;
         pa_operation* drain = nullptr;
     };
 
     static void streamStateChanged(pa_stream* stream, void* userdata);
     static void streamWritable(pa_stream* stream, std::size_t bytes, void* userdata);
     static void streamDrained(pa_stream* stream, int success, void* userdata);
+    static void streamMoved(pa_stream* stream, void* userdata);
+    static void sinkInfoArrived(pa_context* context, const pa_sink_info* info, int eol,
+                                void* userdata);
+    static void postRetryFired(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
+                               void* userdata);
+    template <typename Body>
+    void guarded(Body&& body) noexcept;
+
+    // Loop thread.
+    PlayStart start(const std::string& path, FinishedCallback& onFinished);
 
     // libpulse thread, or the loop thread holding the lock.
     void onServerReady(pa_context* context, bool recovered);
     void onServerGone(const std::string& reason);
     void onStreamState(pa_stream* stream);
-    bool startSound(DecodedSound decoded, std::uint64_t id);
-    bool streamFits(pa_context* context, const DecodedSound& decoded) const;
-    pa_stream* openStream(pa_context* context, const DecodedSound& decoded);
+    bool onChosenSink(pa_stream* stream) const;
+    std::string missingSinkMessage() const;
+    void failStream(const std::string& why);
+    PlayStart startSound(std::unique_ptr<SoundStream> file, std::uint64_t id);
+    bool streamFits(pa_context* context, const SoundStream& file) const;
+    pa_stream* openStream(pa_context* context, const SoundStream& file);
     void releaseStream();
+    void askSinkRate();
     std::size_t firstWriteBytes() const;
     void writeSome(std::size_t bytes);
-    void cutSound();
-    void endSound();
+    std::size_t writeFromFile(std::size_t frames);
+    void writeTail();
+    void cutSound() noexcept;
+    void endSound() noexcept;
+    void abandonSound() noexcept;
+    void sendFinished(std::uint64_t id) noexcept;
 
     // Posting, from any thread.
     void post(std::function<void()> task);
-    void postHook(Hook PulseSoundOutput::*hook, std::string detail);
+    void postHook(Hook PulseSoundOutput::*hook, const std::string& detail) noexcept;
 
     // Loop thread.
     void deliverFinished(std::uint64_t id);
@@ -102,7 +139,10 @@ class PulseSoundOutput : public SoundOutput {
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 
     pa_stream* stream_ = nullptr;
+    std::uint32_t sinkRate_ = 0;  // of the stream's sink; 0 while not known
     std::optional<Sound> sound_;
+    std::uint64_t undeliveredFinish_ = 0;
+    pa_time_event* postRetry_ = nullptr;
 
     bool playing_ = false;
     std::uint64_t lastSoundId_ = 0;

@@ -1,51 +1,41 @@
 #include "platform/sndfile/DecodedSound.h"
 
-#include <fcntl.h>
-#include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <memory>
+
+#include "platform/sndfile/SoundStream.h"
 
 namespace pelkora {
 namespace {
 
-using SoundFilePtr = std::unique_ptr<SNDFILE, decltype(&sf_close)>;
-
-struct DescriptorCloser {
-    int fd;
-    ~DescriptorCloser() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-};
+constexpr std::int64_t kBlockFrames = 8192;
+// What the header may make us reserve up front (64 MB); a longer file grows past it.
+constexpr std::int64_t kMostReservedSamples = 16 * 1024 * 1024;
 
 }  // namespace
 
 std::optional<DecodedSound> DecodedSound::load(const std::string& path,
                                                std::int64_t longestSeconds) {
-    // Opened non-blocking and only as a regular file, so a FIFO named as a
-    // sound cannot hang the caller.
-    const DescriptorCloser descriptor{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    struct stat status {};
-    if (descriptor.fd < 0 || ::fstat(descriptor.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    const std::unique_ptr<SoundStream> stream = SoundStream::open(path, longestSeconds, nullptr);
+    if (!stream) {
         return std::nullopt;
     }
-    SF_INFO info{};
-    const SoundFilePtr file(sf_open_fd(descriptor.fd, SFM_READ, &info, SF_FALSE), &sf_close);
-    if (!file || info.samplerate <= 0 || info.channels <= 0 || info.frames <= 0 ||
-        info.frames > longestSeconds * info.samplerate) {
-        return std::nullopt;
+    DecodedSound sound{stream->rate(), stream->channels(), {}};
+    const auto channels = static_cast<std::size_t>(sound.channels);
+    // Grown block by block as the samples come, never sized from the header
+    // alone: a header may promise far more than the file holds.
+    sound.samples.reserve(static_cast<std::size_t>(
+        std::min(stream->frames(), kMostReservedSamples / sound.channels) * sound.channels));
+    std::vector<float> block(static_cast<std::size_t>(kBlockFrames) * channels);
+    for (;;) {
+        const std::int64_t got = stream->read(block.data(), kBlockFrames);
+        if (got <= 0) {
+            break;
+        }
+        sound.samples.insert(
+            sound.samples.end(), block.begin(),
+            block.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(got) * channels));
     }
-    DecodedSound sound{info.samplerate, info.channels, {}};
-    sound.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
-    // A truncated file yields fewer frames than its header promised.
-    const sf_count_t got = sf_readf_float(file.get(), sound.samples.data(), info.frames);
-    if (got <= 0) {
-        return std::nullopt;
-    }
-    sound.samples.resize(static_cast<std::size_t>(got * info.channels));
     return sound;
 }
 

@@ -1,77 +1,23 @@
 #include "platform/sndfile/WavFileRenderer.h"
 
-#include "platform/sndfile/DecodedSound.h"
-
-#include <sndfile.h>
-
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <memory>
 #include <utility>
+#include <vector>
 
 namespace pelkora {
 namespace {
 
-struct MonoSound {
-    std::vector<float> mono;
-    std::int64_t rate = 0;
-};
+constexpr std::int64_t kFramesPerMs = WavFileRenderer::kOutputRate / 1000;
+constexpr std::int64_t kRenderBlockFrames = 4096;
+// Keeps frame arithmetic clear of overflow whatever time the scheduler shows.
+constexpr std::int64_t kLatestMs = INT64_MAX / kFramesPerMs / 2;
 
-using SoundFilePtr = std::unique_ptr<SNDFILE, decltype(&sf_close)>;
-
-constexpr std::int64_t kWriteBlockFrames = 65536;
-// A plain WAV counts its data bytes in 32 bits; 16-bit mono is 2 bytes a frame.
-constexpr std::int64_t kLongestOutputFrames = (INT64_C(0xFFFFFFFF) - 4096) / 2;
-constexpr double kFrameIndexLimit = 9.0e18;
-
-// Rounds to the nearest frame; absurd times are clamped rather than overflowing.
-std::int64_t msToFrame(std::int64_t ms, std::int64_t rate) {
-    const double frame = std::round(static_cast<double>(ms) * static_cast<double>(rate) / 1000.0);
-    return static_cast<std::int64_t>(std::clamp(frame, -kFrameIndexLimit, kFrameIndexLimit));
+std::int64_t frameAt(std::int64_t ms) {
+    return std::clamp<std::int64_t>(ms, 0, kLatestMs) * kFramesPerMs;
 }
 
 std::int64_t durationMsRoundedUp(std::int64_t frames, std::int64_t rate) {
     return (frames * 1000 + rate - 1) / rate;
-}
-
-// Decodes the file (safely: regular files only, bounded length) and mixes its
-// channels down to one.
-std::optional<MonoSound> decodeMono(const std::string& path) {
-    const auto decoded = DecodedSound::load(path, WavFileRenderer::kLongestFileSeconds);
-    if (!decoded) {
-        return std::nullopt;
-    }
-    MonoSound sound{std::vector<float>(static_cast<std::size_t>(decoded->frames())), decoded->rate};
-    const auto channels = static_cast<std::size_t>(decoded->channels);
-    for (std::size_t frame = 0; frame < sound.mono.size(); ++frame) {
-        float sum = 0.0f;
-        for (std::size_t channel = 0; channel < channels; ++channel) {
-            sum += decoded->samples[frame * channels + channel];
-        }
-        sound.mono[frame] = sum / static_cast<float>(channels);
-    }
-    return sound;
-}
-
-std::vector<float> resampleLinear(const std::vector<float>& input, std::int64_t fromRate,
-                                  std::int64_t toRate) {
-    if (fromRate == toRate) {
-        return input;
-    }
-    const double step = static_cast<double>(fromRate) / static_cast<double>(toRate);
-    const auto outputFrames =
-        std::max<std::int64_t>(1, std::llround(static_cast<double>(input.size()) / step));
-    const std::size_t last = input.size() - 1;
-    std::vector<float> output(static_cast<std::size_t>(outputFrames));
-    for (std::size_t frame = 0; frame < output.size(); ++frame) {
-        const double position = static_cast<double>(frame) * step;
-        const auto before = std::min(static_cast<std::size_t>(position), last);
-        const auto after = std::min(before + 1, last);
-        const auto fraction = static_cast<float>(position - static_cast<double>(before));
-        output[frame] = input[before] + (input[after] - input[before]) * fraction;
-    }
-    return output;
 }
 
 bool fail(std::string* error, std::string message) {
@@ -90,26 +36,73 @@ WavFileRenderer::~WavFileRenderer() {
     }
 }
 
+bool WavFileRenderer::open(const std::string& outPath, std::string* error) {
+    outputFailure_.clear();
+    return writer_.open(outPath, static_cast<int>(kOutputRate), error);
+}
+
+std::int64_t WavFileRenderer::longestRenderMs() const {
+    return WavBlockWriter::kLongestFrames / kFramesPerMs;
+}
+
+bool WavFileRenderer::close(std::int64_t endMs, std::string* error) {
+    if (!outputFailure_.empty()) {
+        return fail(error, outputFailure_);
+    }
+    if (!writer_.isOpen()) {
+        return fail(error, "the output is not open");
+    }
+    if (endMs < 0 || endMs > longestRenderMs()) {
+        writer_.discard();
+        return fail(error, "cannot render " + std::to_string(endMs) + " ms: the longest is " +
+                               std::to_string(longestRenderMs()) + " ms");
+    }
+    const std::int64_t endFrame = frameAt(endMs);
+    if (current_) {
+        render(*current_, endFrame - current_->startFrame);
+    }
+    std::string reason;
+    const bool done = outputFailure_.empty() && writer_.truncate(endFrame, &reason) &&
+                      writer_.writeSilence(endFrame - writer_.frames(), &reason) &&
+                      writer_.finish(&reason);
+    if (!done) {
+        writer_.discard();
+        return fail(error, outputFailure_.empty() ? reason : outputFailure_);
+    }
+    return true;
+}
+
 PlayStart WavFileRenderer::play(const std::string& path, FinishedCallback onFinished) {
     stop();
-    std::optional<MonoSound> sound = decodeMono(path);
-    if (!sound) {
-        return PlayStart::refused("not a readable sound file");
+    std::string why;
+    std::unique_ptr<MonoSoundReader> reader =
+        MonoSoundReader::open(path, longestRenderMs() / 1000, &why);
+    if (!reader) {
+        return PlayStart::refused(why);
     }
-    const auto sourceFrames = static_cast<std::int64_t>(sound->mono.size());
-    if (!outputRate_) {
-        outputRate_ = sound->rate;
+    const std::int64_t rate = reader->rate();
+    if (rate < kLowestFileRate || rate > kHighestFileRate) {
+        return PlayStart::refused("sample rate " + std::to_string(rate) + " Hz, outside " +
+                                  std::to_string(kLowestFileRate) + ".." +
+                                  std::to_string(kHighestFileRate) + " Hz");
     }
-    segments_.push_back(
-        Segment{path, scheduler_.nowMs(), resampleLinear(sound->mono, sound->rate, outputRate())});
+    const std::int64_t durationMs = durationMsRoundedUp(reader->frames(), rate);
+    MonoSoundReader* source = reader.get();
+    auto resampler = std::make_unique<LinearResampler>(
+        rate, kOutputRate, reader->frames(),
+        [source](float* mono, std::int64_t count) { return source->read(mono, count); });
+    current_ = Segment{std::move(reader), std::move(resampler), frameAt(scheduler_.nowMs())};
     onFinished_ = std::move(onFinished);
-    pendingFinish_ =
-        scheduler_.callAfter(durationMsRoundedUp(sourceFrames, sound->rate), [this] { finish(); });
+    pendingFinish_ = scheduler_.callAfter(durationMs, [this] { finish(); });
     return PlayStart::ok();
 }
 
 void WavFileRenderer::finish() {
     pendingFinish_.reset();
+    if (current_) {
+        render(*current_, current_->resampler->outputFrames());
+        current_.reset();
+    }
     // Moved out first: the callback may well start the next file.
     FinishedCallback callback = std::move(onFinished_);
     onFinished_ = nullptr;
@@ -125,62 +118,48 @@ void WavFileRenderer::stop() {
     scheduler_.cancel(*pendingFinish_);
     pendingFinish_.reset();
     onFinished_ = nullptr;
-    // Cut in output frames, so the next segment starts exactly where this one ends.
-    Segment& current = segments_.back();
-    const std::int64_t kept =
-        msToFrame(scheduler_.nowMs(), outputRate()) - msToFrame(current.startMs, outputRate());
-    current.samples.resize(
-        static_cast<std::size_t>(std::clamp<std::int64_t>(kept, 0, current.frames())));
-}
-
-void WavFileRenderer::overlay(const Segment& segment, std::int64_t firstFrame,
-                              std::vector<float>& block) const {
-    const std::int64_t segmentStart = msToFrame(segment.startMs, outputRate());
-    const auto blockFrames = static_cast<std::int64_t>(block.size());
-    const std::int64_t from = std::max(segmentStart, firstFrame);
-    const std::int64_t to = std::min(segmentStart + segment.frames(), firstFrame + blockFrames);
-    for (std::int64_t frame = from; frame < to; ++frame) {
-        block[static_cast<std::size_t>(frame - firstFrame)] =
-            segment.samples[static_cast<std::size_t>(frame - segmentStart)];
+    if (current_) {
+        // Cut at the current time, so the next segment starts exactly where this one ends.
+        render(*current_, frameAt(scheduler_.nowMs()) - current_->startFrame);
+        current_.reset();
     }
 }
 
-bool WavFileRenderer::writeWav(const std::string& outPath, std::int64_t endMs,
-                               std::string* error) const {
-    const std::int64_t rate = outputRate();
-    if (endMs < 0) {
-        return fail(error, "negative end time: " + std::to_string(endMs) + " ms");
+// Writes the segment's first `frames` frames (at most all of it), after the
+// silence since the last write.
+void WavFileRenderer::render(Segment& segment, std::int64_t frames) {
+    if (!writer_.isOpen()) {
+        return;
     }
-    const std::int64_t totalFrames = msToFrame(endMs, rate);
-    if (totalFrames > kLongestOutputFrames) {
-        return fail(error, "too long for a WAV file: " + std::to_string(endMs) + " ms");
+    const std::int64_t next = segment.startFrame + segment.resampler->framesRead();
+    std::string reason;
+    // A later sound cuts whatever an earlier one left past its start.
+    if (!writer_.truncate(next, &reason) ||
+        !writer_.writeSilence(next - writer_.frames(), &reason)) {
+        failOutput(reason);
+        return;
     }
-    SF_INFO info{};
-    info.samplerate = static_cast<int>(rate);
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SoundFilePtr file(sf_open(outPath.c_str(), SFM_WRITE, &info), &sf_close);
-    if (!file) {
-        return fail(error, "cannot create " + outPath + ": " + sf_strerror(nullptr));
-    }
-    // Without clipping, a float sample beyond full scale wraps to the other sign.
-    sf_command(file.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    std::vector<float> block;
-    for (std::int64_t first = 0; first < totalFrames; first += kWriteBlockFrames) {
-        block.assign(static_cast<std::size_t>(std::min(kWriteBlockFrames, totalFrames - first)),
-                     0.0f);
-        for (const Segment& segment : segments_) {
-            overlay(segment, first, block);
+    std::vector<float> block(static_cast<std::size_t>(kRenderBlockFrames));
+    std::int64_t left = std::clamp<std::int64_t>(
+        frames - segment.resampler->framesRead(), 0,
+        segment.resampler->outputFrames() - segment.resampler->framesRead());
+    while (left > 0) {
+        const std::int64_t got =
+            segment.resampler->read(block.data(), std::min(left, kRenderBlockFrames));
+        if (got <= 0 || !writer_.write(block.data(), got, &reason)) {
+            failOutput(got <= 0 ? "the resampler stalled" : reason);
+            return;
         }
-        const auto count = static_cast<sf_count_t>(block.size());
-        if (sf_writef_float(file.get(), block.data(), count) != count) {
-            return fail(error, "cannot write " + outPath + ": " + sf_strerror(file.get()));
-        }
+        left -= got;
     }
-    if (sf_close(file.release()) != 0) {
-        return fail(error, "cannot finish " + outPath);
+}
+
+void WavFileRenderer::failOutput(const std::string& message) {
+    if (outputFailure_.empty()) {
+        outputFailure_ = message;
     }
-    return true;
+    // Nothing more is written; close() reports the first failure.
+    writer_.discard();
 }
 
 }  // namespace pelkora

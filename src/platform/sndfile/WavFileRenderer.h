@@ -1,60 +1,70 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/Scheduler.h"
 #include "platform/SoundOutput.h"
+#include "platform/sndfile/LinearResampler.h"
+#include "platform/sndfile/MonoSoundReader.h"
+#include "platform/sndfile/WavBlockWriter.h"
 
 namespace pelkora {
 
-// A sound output that plays nothing: it records what would go on air, at the
-// scheduler's (virtual) time, and writes it all as one mono WAV file. Each file
-// ends after its decoded length, rounded up to whole milliseconds.
+// A sound output that plays nothing: it renders what would go on air, at the
+// scheduler's (virtual) time, into one mono WAV file at kOutputRate. Each file
+// ends after its length, rounded up to whole milliseconds; files at other
+// rates are resampled. The file is written as time moves on, a block at a
+// time, so memory stays the same however long the render or the files.
 // Threading: called only on the loop thread; the finished callback is a
 // scheduler task, so it arrives on that thread too.
 class WavFileRenderer : public SoundOutput {
   public:
-    // One played file, mono at the output rate, cut short when it was stopped.
-    struct Segment {
-        std::string path;
-        std::int64_t startMs = 0;
-        std::vector<float> samples;
-
-        std::int64_t frames() const { return static_cast<std::int64_t>(samples.size()); }
-    };
-
-    static constexpr std::int64_t kDefaultRate = 8000;
-    // Longer files are refused: a segment holds its decoded samples in memory.
-    static constexpr std::int64_t kLongestFileSeconds = 30 * 60;
+    // Voice on air needs no more than 8 kHz of bandwidth; whole frames per
+    // millisecond keep every segment on exact frame boundaries.
+    static constexpr std::int64_t kOutputRate = 16000;
+    static constexpr std::int64_t kLowestFileRate = 1000;
+    static constexpr std::int64_t kHighestFileRate = 384000;
+    static_assert(kOutputRate % 1000 == 0);
 
     explicit WavFileRenderer(Scheduler& scheduler) : scheduler_(scheduler) {}
     ~WavFileRenderer() override;
     WavFileRenderer(const WavFileRenderer&) = delete;
     WavFileRenderer& operator=(const WavFileRenderer&) = delete;
 
+    // Creates the output before anything plays (what plays before is silence
+    // in it). On failure returns false and, when error is given, says why.
+    bool open(const std::string& outPath, std::string* error);
+    // The longest render whose WAV file can hold it.
+    std::int64_t longestRenderMs() const;
+    // Pads silence up to endMs (or cuts what lies past it) and puts the file in
+    // place under its name: exactly endMs long, 16-bit PCM, full scale clipped.
+    // False, with the reason, when anything failed since open(); then no file
+    // is left under the name.
+    bool close(std::int64_t endMs, std::string* error);
+
     PlayStart play(const std::string& path, FinishedCallback onFinished) override;
     void stop() override;
     bool isPlaying() const override { return pendingFinish_.has_value(); }
 
-    // Writes 16-bit PCM mono at outputRate(), exactly endMs long: silence where
-    // nothing played, later segments over earlier ones, nothing past endMs.
-    // On failure returns false and, when error is given, says why.
-    bool writeWav(const std::string& outPath, std::int64_t endMs, std::string* error) const;
-
-    // The rate of the first file played; kDefaultRate before that.
-    std::int64_t outputRate() const { return outputRate_.value_or(kDefaultRate); }
-    const std::vector<Segment>& segments() const { return segments_; }
-
   private:
+    // The file playing now, read only as far as it has been rendered.
+    struct Segment {
+        std::unique_ptr<MonoSoundReader> reader;
+        std::unique_ptr<LinearResampler> resampler;
+        std::int64_t startFrame = 0;
+    };
+
     void finish();
-    void overlay(const Segment& segment, std::int64_t firstFrame, std::vector<float>& block) const;
+    void render(Segment& segment, std::int64_t frames);
+    void failOutput(const std::string& message);
 
     Scheduler& scheduler_;
-    std::vector<Segment> segments_;
-    std::optional<std::int64_t> outputRate_;
+    WavBlockWriter writer_;
+    std::optional<Segment> current_;
+    std::string outputFailure_;
     std::optional<Scheduler::TaskId> pendingFinish_;
     FinishedCallback onFinished_;
 };

@@ -1,13 +1,17 @@
 #include "LivePlayer.h"
 
-#include <csignal>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 
+#include "ActivityWatch.h"
 #include "EventPrinter.h"
 #include "MacroChoice.h"
+#include "PlayExit.h"
 #include "PlayerSupport.h"
+#include "RunVerdict.h"
+#include "SignalPolicy.h"
 #include "core/keyer/KeyerEngine.h"
 #include "core/ptt/PttPort.h"
 #include "core/settings/KeyerSettings.h"
@@ -30,13 +34,15 @@ class LiveRun {
     int run();
 
   private:
+    int play();
     bool openPort();
+    std::string portDevice() const;
+    std::string namingTheDevice(std::string message) const;
     void start();
     void checkProgress();
-    void finish(int code);
-    void stopEverything();
+    void finish(int code, const std::string& message = {});
     void onSignal(int signal);
-    void onServerLost(const std::string& detail);
+    int fault(const char* what) noexcept;
 
     const PlayOptions& options_;
     PollLoop loop_;
@@ -51,9 +57,10 @@ class LiveRun {
     PortDevices devices_;
     PosixSerialLines lines_;
     PttPort ptt_;
+    // In this order, so that the keyer goes first and the sound last.
     std::unique_ptr<PulseSoundOutput> sound_;
+    std::unique_ptr<ActivityWatch> activity_;
     std::unique_ptr<KeyerEngine> engine_;
-    int errorsAtStart_ = 0;
     bool checkPending_ = false;
     bool finished_ = false;
 };
@@ -69,28 +76,47 @@ LiveRun::LiveRun(const PlayOptions& options)
       lines_([this](const std::string& port) {
           return options_.device ? *options_.device : devices_.devicePath(port);
       }),
-      ptt_(lines_, [this](const std::string& message) { printer_.onError(message); }) {}
+      ptt_(lines_,
+           [this](const std::string& message) { printer_.onError(namingTheDevice(message)); }) {}
 
 int LiveRun::run() {
     // Signals first: the sound server's thread must inherit them blocked, so
-    // that Ctrl+C reaches the loop as an event and not a sudden death.
-    loop_.watchSignals({SIGINT, SIGTERM}, [this](int signal) { onSignal(signal); });
+    // that a stop reaches the loop as an event and not a sudden death.
+    loop_.watchSignals(SignalPolicy::stopSignals(), [this](int signal) { onSignal(signal); });
+    SignalPolicy::installFaultHandlers();
+    try {
+        return play();
+    } catch (const std::exception& failure) {
+        return fault(failure.what());
+    } catch (...) {
+        return fault("unknown exception");
+    }
+}
+
+int LiveRun::play() {
     sound_ = std::make_unique<PulseSoundOutput>(
         loop_, profiles_.readString(settingsFile_, "Sound", "Sink", ""));
-    sound_->onServerLost = [this](const std::string& detail) { onServerLost(detail); };
     if (!sound_->serverAvailable()) {
         std::fprintf(stderr, "pelkora-play: Sound server not available\n");
-        return LivePlayer::CannotStart;
+        return CannotStart;
     }
+    activity_ = std::make_unique<ActivityWatch>(loop_, *sound_);
     engine_ = std::make_unique<KeyerEngine>(
-        KeyerServices{loop_, *sound_, probe_, bus_, profiles_, log_, ptt_, printer_});
+        KeyerServices{*activity_, *activity_, probe_, bus_, profiles_, log_, ptt_, printer_});
+    sound_->onServerLost = [this](const std::string& detail) {
+        engine_->onSoundServerLost(detail);
+    };
+    sound_->onPlaybackError = [this](const std::string& detail) {
+        printer_.onError("Sound output error: " + detail);
+    };
     if (!openPort()) {
-        return LivePlayer::CannotStart;
+        return CannotStart;
     }
     printer_.onAnyEvent = [this] { checkProgress(); };
+    activity_->afterActivity = [this] { checkProgress(); };
     start();
     const int code = loop_.run();
-    stopEverything();
+    engine_->shutdown();
     ptt_.closePort();
     return code;
 }
@@ -101,16 +127,32 @@ bool LiveRun::openPort() {
     if (ptt_.portNumber() < 1 || ptt_.portNumber() > 8) {
         return true;  // no PTT port: the keyer plays without keying anything
     }
-    const int errorsBefore = printer_.errorCount();
     ptt_.OpenPort();
-    if (printer_.errorCount() != errorsBefore && !ptt_.isOpen()) {
+    if (!ptt_.isOpen()) {
         std::fprintf(stderr, "pelkora-play: cannot key the transmitter on %s; nothing played\n",
-                     options_.device
-                         ? options_.device->c_str()
-                         : devices_.devicePath(PttPort::portName(ptt_.portNumber())).c_str());
+                     EventPrinter::escaped(portDevice()).c_str());
         return false;
     }
     return true;
+}
+
+std::string LiveRun::portDevice() const {
+    return options_.device ? *options_.device
+                           : devices_.devicePath(PttPort::portName(ptt_.portNumber()));
+}
+
+// The keyer's messages name the port as its menu does ("COM1"); a port given
+// as a device path is named by that path instead.
+std::string LiveRun::namingTheDevice(std::string message) const {
+    if (!options_.device) {
+        return message;
+    }
+    const std::string name = PttPort::portName(ptt_.portNumber());
+    for (std::size_t at = message.find(name); at != std::string::npos;
+         at = message.find(name, at + options_.device->size())) {
+        message.replace(at, name.size(), *options_.device);
+    }
+    return message;
 }
 
 void LiveRun::start() {
@@ -121,7 +163,11 @@ void LiveRun::start() {
     engine.setCallText(options_.call.value_or(""));
     engine.setReportText(options_.report.value_or("59"));
     if (options_.maxMs) {
-        loop_.callAfter(*options_.maxMs, [this] { finish(LivePlayer::Done); });
+        loop_.callAfter(*options_.maxMs, [this] {
+            const RunVerdict verdict =
+                RunVerdict::judge(*engine_, RunVerdict::Ending::BoundReached);
+            finish(verdict.code, verdict.message);
+        });
     }
     if (options_.keyFirst) {
         engine.setTxButton(true);
@@ -131,8 +177,8 @@ void LiveRun::start() {
     checkProgress();
 }
 
-// Looks at the keyer once the current event has been handled: done, or
-// stuck waiting for a transmitter that nothing will key.
+// Looks at the run once the current event has been handled: the sound gone,
+// or the keyer waiting for nothing any more, so that it is time to judge.
 void LiveRun::checkProgress() {
     if (checkPending_ || finished_) {
         return;
@@ -140,49 +186,45 @@ void LiveRun::checkProgress() {
     checkPending_ = true;
     loop_.callAfter(0, [this] {
         checkPending_ = false;
-        if (engine_->settled()) {
-            finish(LivePlayer::Done);
-        } else if (engine_->waitsForTransmitter()) {
-            std::fprintf(stderr,
-                         "pelkora-play: the queue waits for the transmitter: key it in the macro "
-                         "with ~[tx] or give --tx\n");
-            finish(LivePlayer::WaitsForTransmitter);
+        if (printer_.soundLost()) {
+            finish(SoundServerLost);
+        } else if (activity_->idle()) {
+            const RunVerdict verdict = RunVerdict::judge(*engine_, RunVerdict::Ending::Idle);
+            finish(verdict.code, verdict.message);
         }
     });
 }
 
-void LiveRun::finish(int code) {
+void LiveRun::finish(int code, const std::string& message) {
     if (finished_) {
         return;
     }
     finished_ = true;
-    stopEverything();
+    if (!message.empty()) {
+        std::fprintf(stderr, "pelkora-play: %s\n", message.c_str());
+    }
+    engine_->shutdown();
     loop_.quit(code);
-}
-
-void LiveRun::stopEverything() {
-    if (!engine_) {
-        return;
-    }
-    // As Esc does: Stop for a beacon, else cut and release; then make sure
-    // nothing sounds and nothing stays keyed.
-    engine_->EscapeKey();
-    if (!engine_->PlayQueue().empty() || engine_->soundPlaying()) {
-        engine_->ClearListButtonClick();
-    }
-    if (engine_->txDown()) {
-        engine_->setTxButton(false);
-    }
 }
 
 void LiveRun::onSignal(int signal) {
     std::fprintf(stderr, "pelkora-play: stopped by signal %d\n", signal);
-    finish(LivePlayer::Interrupted + signal);
+    finish(StoppedBySignal + signal);
 }
 
-void LiveRun::onServerLost(const std::string& detail) {
-    std::fprintf(stderr, "pelkora-play: Sound server not available: %s\n", detail.c_str());
-    finish(LivePlayer::SoundServerLost);
+// An exception reached the top: the keyer may be half-way through anything,
+// so the transmitter is released first, then the fault is told.
+int LiveRun::fault(const char* what) noexcept {
+    if (engine_) {
+        engine_->shutdownAfterFault();
+    }
+    ptt_.closePort();
+    try {
+        printer_.onError(std::string("internal error: ") + what);
+    } catch (...) {
+        std::fputs("pelkora-play: internal error\n", stderr);
+    }
+    return InternalError;
 }
 
 }  // namespace

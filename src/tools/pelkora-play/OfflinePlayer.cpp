@@ -1,11 +1,14 @@
 #include "OfflinePlayer.h"
 
 #include <cstdio>
+#include <exception>
 #include <string>
 
 #include "EventPrinter.h"
 #include "MacroChoice.h"
+#include "PlayExit.h"
 #include "PlayerSupport.h"
+#include "RunVerdict.h"
 #include "core/keyer/KeyerEngine.h"
 #include "core/ptt/PttPort.h"
 #include "core/settings/KeyerSettings.h"
@@ -63,67 +66,23 @@ bool endlessBeacon(const KeyerEngine& engine) {
 }
 
 // Runs the loop until nothing is left to do, the bound is reached, or an
-// endless beacon shows up without a bound. True when the bound stopped it.
-bool runLoop(OfflineRig& rig, const PlayOptions& options, bool& unboundedBeacon) {
+// endless beacon shows up without a bound (virtual time would never end).
+RunVerdict::Ending runToTheEnd(OfflineRig& rig, const PlayOptions& options) {
     while (rig.scheduler.hasPending()) {
         if (!options.maxMs && endlessBeacon(rig.engine)) {
-            unboundedBeacon = true;
-            return false;
+            return RunVerdict::Ending::EndlessUnbounded;
         }
         if (options.maxMs && rig.scheduler.nextDueMs() > *options.maxMs) {
             rig.scheduler.advanceTo(*options.maxMs);
-            return true;
+            return RunVerdict::Ending::BoundReached;
         }
         rig.scheduler.runNext();
     }
-    return false;
+    return RunVerdict::Ending::Idle;
 }
 
-int verdict(const OfflineRig& rig, bool boundReached, bool unboundedBeacon) {
-    const KeyerEngine& engine = rig.engine;
-    if (unboundedBeacon) {
-        std::fprintf(stderr,
-                     "pelkora-play: the beacon repeats until stopped (count 0 or less); "
-                     "give a bound with --max-ms N\n");
-        return OfflinePlayer::BeaconStuck;
-    }
-    if (boundReached) {
-        return OfflinePlayer::Done;
-    }
-    if (engine.beacon().running()) {
-        std::fprintf(stderr,
-                     "pelkora-play: the beacon cannot repeat by itself (interval 0, or an "
-                     "entry that could not be played); stopped\n");
-        return OfflinePlayer::BeaconStuck;
-    }
-    if (!engine.PlayQueue().empty() && engine.txDown()) {
-        std::fprintf(stderr,
-                     "pelkora-play: the queue was not played out: the macro has an error "
-                     "(see above)\n");
-        return OfflinePlayer::MacroError;
-    }
-    if (!engine.PlayQueue().empty()) {
-        std::fprintf(stderr,
-                     "pelkora-play: the queue waits for the transmitter: key it in the macro "
-                     "with ~[tx] or give --tx\n");
-        return OfflinePlayer::WaitsForTransmitter;
-    }
-    return OfflinePlayer::Done;
-}
-
-// Whatever happened, the transmitter is not left keyed.
-void releaseTransmitter(KeyerEngine& engine) {
-    if (engine.stopEnabled()) {
-        engine.StopButtonClick();
-    } else if (engine.txDown()) {
-        engine.setTxButton(false);
-    }
-}
-
-}  // namespace
-
-int OfflinePlayer::run(const PlayOptions& options) {
-    OfflineRig rig(options);
+// Plays the macro to its end and finishes the rendering; the exit status.
+int play(OfflineRig& rig, const PlayOptions& options) {
     const std::string macro = configure(rig, options);
     if (options.keyFirst) {
         rig.engine.setTxButton(true);
@@ -131,23 +90,63 @@ int OfflinePlayer::run(const PlayOptions& options) {
     rig.engine.AddToQueue(macro);
     rig.engine.PlayStack();
 
-    bool unboundedBeacon = false;
-    const bool boundReached = runLoop(rig, options, unboundedBeacon);
-    const int code = verdict(rig, boundReached, unboundedBeacon);
-    releaseTransmitter(rig.engine);
+    const RunVerdict verdict = RunVerdict::judge(rig.engine, runToTheEnd(rig, options));
+    if (!verdict.message.empty()) {
+        std::fprintf(stderr, "pelkora-play: %s\n", verdict.message.c_str());
+    }
+    // Whatever happened, the transmitter is not left keyed.
+    rig.engine.shutdown();
 
     // A sound still playing at the end was cut by the release above, so the
     // last event marks the end of what went on air.
     const std::int64_t endMs = rig.printer.lastEventMs();
     std::string error;
-    if (!rig.renderer.writeWav(options.outputPath, endMs, &error)) {
+    if (!rig.renderer.close(endMs, &error)) {
         std::fprintf(stderr, "pelkora-play: cannot write %s: %s\n", options.outputPath.c_str(),
                      error.c_str());
         return OutputFailed;
     }
     std::fprintf(stderr, "pelkora-play: wrote %s (%lld ms)\n", options.outputPath.c_str(),
                  static_cast<long long>(endMs));
-    return code;
+    return verdict.code;
+}
+
+// An exception reached the top: nothing is keyed at a real port offline, but
+// the run reports the release and the fault as a live one would.
+int fault(OfflineRig& rig, const char* what) noexcept {
+    rig.engine.shutdownAfterFault();
+    try {
+        rig.printer.onError(std::string("internal error: ") + what);
+    } catch (...) {
+        std::fputs("pelkora-play: internal error\n", stderr);
+    }
+    return InternalError;
+}
+
+}  // namespace
+
+int OfflinePlayer::run(const PlayOptions& options) {
+    OfflineRig rig(options);
+    if (options.maxMs && *options.maxMs > rig.renderer.longestRenderMs()) {
+        std::fprintf(stderr,
+                     "pelkora-play: --max-ms %lld is longer than a WAV file can hold (%lld)\n",
+                     static_cast<long long>(*options.maxMs),
+                     static_cast<long long>(rig.renderer.longestRenderMs()));
+        return BadArguments;
+    }
+    std::string error;
+    if (!rig.renderer.open(options.outputPath, &error)) {
+        std::fprintf(stderr, "pelkora-play: cannot write %s: %s\n", options.outputPath.c_str(),
+                     error.c_str());
+        return BadArguments;
+    }
+    try {
+        return play(rig, options);
+    } catch (const std::exception& failure) {
+        return fault(rig, failure.what());
+    } catch (...) {
+        return fault(rig, "unknown exception");
+    }
 }
 
 }  // namespace pelkora

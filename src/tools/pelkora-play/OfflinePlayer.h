@@ -5,20 +5,11 @@
 namespace pelkora {
 
 // Runs one macro through the keyer engine in virtual time and renders what
-// would go on air. Exit codes: 0 the queue was played out (or the --max-ms
-// bound was reached), 1 the output could not be written, 3 the queue waits
-// for a transmitter that nothing keys, 4 a beacon cannot go on by itself,
-// 5 the macro has an error that stops its queue (a malformed beacon).
+// would go on air. The run ends as a live run of the same macro does
+// (RunVerdict); the exit status is a PlayExit. An output that cannot be
+// created, or a --max-ms longer than a WAV file holds, is a bad argument.
 class OfflinePlayer {
   public:
-    enum ExitCode {
-        Done = 0,
-        OutputFailed = 1,
-        WaitsForTransmitter = 3,
-        BeaconStuck = 4,
-        MacroError = 5
-    };
-
     static int run(const PlayOptions& options);
 };
 

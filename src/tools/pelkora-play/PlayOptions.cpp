@@ -117,6 +117,10 @@ std::optional<PlayOptions> PlayOptions::parse(const std::vector<std::string>& ar
             if (!value(options.outputPath)) {
                 return std::nullopt;
             }
+            if (options.outputPath.empty()) {
+                error = "--output needs a file name";  // not a quiet switch to a live run
+                return std::nullopt;
+            }
         } else if (arg == "--max-ms") {
             if (!value(text)) {
                 return std::nullopt;
