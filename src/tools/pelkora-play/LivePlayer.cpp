@@ -15,13 +15,10 @@
 #include "core/keyer/KeyerEngine.h"
 #include "core/ptt/PttPort.h"
 #include "core/settings/KeyerSettings.h"
+#include "platform/live/LiveStation.h"
 #include "platform/posix/ConfigLocation.h"
 #include "platform/posix/IniFileStore.h"
 #include "platform/posix/PollLoop.h"
-#include "platform/posix/PortDevices.h"
-#include "platform/posix/PosixSerialLines.h"
-#include "platform/pulse/PulseSoundOutput.h"
-#include "platform/sndfile/SndfileWavProbe.h"
 
 namespace pelkora {
 
@@ -51,14 +48,11 @@ class LiveRun {
     IniFileStore profiles_;
     KeyerSettings settings_;
     EventPrinter printer_;
-    SndfileWavProbe probe_;
     NoBroadcast bus_;
     NoLog log_;
-    PortDevices devices_;
-    PosixSerialLines lines_;
-    PttPort ptt_;
-    // In this order, so that the keyer goes first and the sound last.
-    std::unique_ptr<PulseSoundOutput> sound_;
+    // In this order, so that the keyer goes first and the station last.
+    std::unique_ptr<LiveStation> station_;
+    std::unique_ptr<PttPort> ptt_;
     std::unique_ptr<ActivityWatch> activity_;
     std::unique_ptr<KeyerEngine> engine_;
     bool checkPending_ = false;
@@ -71,13 +65,9 @@ LiveRun::LiveRun(const PlayOptions& options)
       settingsFile_(options.iniFile ? *options.iniFile : joinPath(startDir_, kSettingsFileName)),
       profiles_(startDir_),
       settings_(KeyerSettings::read(profiles_, settingsFile_, startDir_)),
-      printer_(loop_, options.printEvents, loop_.nowMs()),
-      devices_(profiles_, settingsFile_),
-      lines_([this](const std::string& port) {
-          return options_.device ? *options_.device : devices_.devicePath(port);
-      }),
-      ptt_(lines_,
-           [this](const std::string& message) { printer_.onError(namingTheDevice(message)); }) {}
+      printer_(loop_, options.printEvents, loop_.nowMs()) {
+    warnAboutSettings(settings_, settingsFile_);
+}
 
 int LiveRun::run() {
     // Signals first: the sound server's thread must inherit them blocked, so
@@ -94,21 +84,18 @@ int LiveRun::run() {
 }
 
 int LiveRun::play() {
-    sound_ = std::make_unique<PulseSoundOutput>(
-        loop_, profiles_.readString(settingsFile_, "Sound", "Sink", ""));
-    if (!sound_->serverAvailable()) {
+    station_ = std::make_unique<LiveStation>(loop_, startDir_, settingsFile_, options_.device);
+    ptt_ = std::make_unique<PttPort>(station_->lines, [this](const std::string& message) {
+        printer_.onError(namingTheDevice(message));
+    });
+    if (!station_->sound.serverAvailable()) {
         std::fprintf(stderr, "pelkora-play: Sound server not available\n");
         return CannotStart;
     }
-    activity_ = std::make_unique<ActivityWatch>(loop_, *sound_);
-    engine_ = std::make_unique<KeyerEngine>(
-        KeyerServices{*activity_, *activity_, probe_, bus_, profiles_, log_, ptt_, printer_});
-    sound_->onServerLost = [this](const std::string& detail) {
-        engine_->onSoundServerLost(detail);
-    };
-    sound_->onPlaybackError = [this](const std::string& detail) {
-        printer_.onError("Sound output error: " + detail);
-    };
+    activity_ = std::make_unique<ActivityWatch>(loop_, station_->sound);
+    engine_ = std::make_unique<KeyerEngine>(KeyerServices{*activity_, *activity_, station_->probe,
+                                                          bus_, profiles_, log_, *ptt_, printer_});
+    station_->attach(*engine_, log_);
     if (!openPort()) {
         return CannotStart;
     }
@@ -117,18 +104,18 @@ int LiveRun::play() {
     start();
     const int code = loop_.run();
     engine_->shutdown();
-    ptt_.closePort();
+    ptt_->closePort();
     return code;
 }
 
 bool LiveRun::openPort() {
-    ptt_.setPortNumber(options_.device ? 1 : options_.port.value_or(settings_.pttPort));
-    ptt_.setLineChoice(options_.line.value_or(settings_.pttLine));
-    if (ptt_.portNumber() < 1 || ptt_.portNumber() > 8) {
+    ptt_->setPortNumber(options_.device ? 1 : options_.port.value_or(settings_.pttPort));
+    ptt_->setLineChoice(options_.line.value_or(settings_.pttLine));
+    if (ptt_->portNumber() < 1 || ptt_->portNumber() > 8) {
         return true;  // no PTT port: the keyer plays without keying anything
     }
-    ptt_.OpenPort();
-    if (!ptt_.isOpen()) {
+    ptt_->OpenPort();
+    if (!ptt_->isOpen()) {
         std::fprintf(stderr, "pelkora-play: cannot key the transmitter on %s; nothing played\n",
                      EventPrinter::escaped(portDevice()).c_str());
         return false;
@@ -137,8 +124,7 @@ bool LiveRun::openPort() {
 }
 
 std::string LiveRun::portDevice() const {
-    return options_.device ? *options_.device
-                           : devices_.devicePath(PttPort::portName(ptt_.portNumber()));
+    return station_->devicePath(PttPort::portName(ptt_->portNumber()));
 }
 
 // The keyer's messages name the port as its menu does ("COM1"); a port given
@@ -147,7 +133,7 @@ std::string LiveRun::namingTheDevice(std::string message) const {
     if (!options_.device) {
         return message;
     }
-    const std::string name = PttPort::portName(ptt_.portNumber());
+    const std::string name = PttPort::portName(ptt_->portNumber());
     for (std::size_t at = message.find(name); at != std::string::npos;
          at = message.find(name, at + options_.device->size())) {
         message.replace(at, name.size(), *options_.device);
@@ -218,7 +204,9 @@ int LiveRun::fault(const char* what) noexcept {
     if (engine_) {
         engine_->shutdownAfterFault();
     }
-    ptt_.closePort();
+    if (ptt_) {
+        ptt_->closePort();
+    }
     try {
         printer_.onError(std::string("internal error: ") + what);
     } catch (...) {

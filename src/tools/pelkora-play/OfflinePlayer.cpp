@@ -53,6 +53,7 @@ struct OfflineRig {
 std::string configure(OfflineRig& rig, const PlayOptions& options) {
     const KeyerSettings settings =
         KeyerSettings::read(rig.profiles, rig.settingsFile, rig.startDir);
+    warnAboutSettings(settings, rig.settingsFile);
     rig.engine.setExternalIni(settings.externalIni, settings.externalIniSection);
     rig.engine.setSoundDir(options.soundDir ? withTrailingSlash(*options.soundDir)
                                             : settings.soundDir);

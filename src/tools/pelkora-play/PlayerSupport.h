@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
+
+#include "core/settings/KeyerSettings.h"
 
 #include "platform/DiagnosticLog.h"
 #include "platform/MessageBus.h"
@@ -18,6 +21,17 @@ class NoLog : public DiagnosticLog {
   public:
     void logString(const std::string&, const std::string&) override {}
 };
+
+// The player keeps no diagnostic log: a stored value it had to replace by a
+// default is told on standard error instead.
+inline void warnAboutSettings(const KeyerSettings& settings, const std::string& settingsFile) {
+    if (settings.rejectedPttLine) {
+        std::fprintf(stderr,
+                     "pelkora-play: PTTLine=%s in %s is not 1 (RTS), 2 (DTR) or 3 (both); RTS "
+                     "used\n",
+                     settings.rejectedPttLine->c_str(), settingsFile.c_str());
+    }
+}
 
 inline std::string withTrailingSlash(std::string dir) {
     if (dir.empty() || dir.back() != '/') {

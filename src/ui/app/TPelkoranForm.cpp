@@ -255,7 +255,7 @@ void TPelkoranForm::FormCreate() {
     services_.log.logString("StartDir", startDir);
     deltaLeft_ = frameGeometry().width() + 5;
     deltaTop_ = kDesignTop;
-    settings_.readPortAndPaths(services_.profiles, settingsFile_, startDir);
+    settings_.readPortAndPaths(services_.profiles, settingsFile_, startDir, &services_.log);
     engine_.setExternalIni(settings_.externalIni, settings_.externalIniSection);
     engine_.setSoundDir(settings_.soundDir);
     pttMenu_.initialise(settings_.pttPort, settings_.pttLine);
