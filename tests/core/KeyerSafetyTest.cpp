@@ -147,3 +147,30 @@ TEST_F(KeyerSafetyTest, ShutdownAfterAFaultStillDropsTheLines) {
 
 }  // namespace
 }  // namespace pelkora::test
+
+namespace pelkora::test {
+namespace {
+
+TEST_F(KeyerSafetyTest, TransmitterIsKeyedOnlyAfterTheMacroIsExpanded) {
+    // Reading the logger's settings file can be slow; the transmitter must
+    // not be keyed on silence meanwhile, whatever the order in the macro.
+    addFile("cq.wav", 100);
+    std::vector<bool> keyedWhileReading;
+    profiles.onRead = [&] { keyedWhileReading.push_back(lines.rts()); };
+    engine.AddToQueue("~[tx]~[iCALL]~[fcq.wav]~[iNAME]");
+    EXPECT_EQ(keyedWhileReading, (std::vector<bool>{false, false}));
+    EXPECT_TRUE(engine.txDown()) << "keyed once the macro is expanded";
+    EXPECT_TRUE(lines.rts());
+}
+
+TEST_F(KeyerSafetyTest, MacroWhoseExpansionFailsKeysNothing) {
+    profiles.onRead = [] { throw std::runtime_error("Unable to read morvel.ini"); };
+    EXPECT_THROW(engine.AddToQueue("~[tx]~[iCALL]"), std::runtime_error);
+    EXPECT_FALSE(lines.rts());
+    profiles.onRead = nullptr;
+    engine.AddToQueue("~[tx]");
+    EXPECT_TRUE(lines.rts()) << "the next macro keys as usual";
+}
+
+}  // namespace
+}  // namespace pelkora::test

@@ -39,11 +39,30 @@ std::string KeyerEngine::externalValue(const std::string& key) {
 // ---------------------------------------------------------------- expansion
 
 void KeyerEngine::AddToQueue(std::string_view macro) {
+    // A "~[tx]" keys once the whole macro is expanded: the work before the
+    // first sound (reading the logger's file for "~[i...]", a slow disk) must
+    // not hold the transmitter keyed on silence, and a macro whose expansion
+    // fails keys nothing.
+    expanding_ = true;
+    keyAfterExpansion_ = false;
+    struct ExpansionEnd {
+        bool& expanding;
+        ~ExpansionEnd() { expanding = false; }
+    } end{expanding_};
     MacroExpander::expand(macro, *this);
+    expanding_ = false;
+    if (keyAfterExpansion_) {
+        keyAfterExpansion_ = false;
+        transmitCommand();
+    }
     displayChanged();
 }
 
 void KeyerEngine::transmitCommand() {
+    if (expanding_) {
+        keyAfterExpansion_ = true;
+        return;
+    }
     if (!txDown_) {
         setTxButton(true);
     }

@@ -153,6 +153,8 @@ class KeyerEngine : private MacroSink, private BeaconHost {
 
     bool runnerActive_ = false;
     bool runnerBusy_ = false;  // inside runQueue: no nested runner
+    bool expanding_ = false;
+    bool keyAfterExpansion_ = false;  // a "~[tx]" met during expansion
     Scheduler::TaskId runnerWake_ = 0;
     bool fileSounding_ = false;
     bool closeResDue_ = false;  // Timer1 fell due while the file still sounded

@@ -13,6 +13,9 @@ MemoryProfileStore::Key MemoryProfileStore::keyOf(const std::string& file,
 std::string MemoryProfileStore::readString(const std::string& file, const std::string& section,
                                            const std::string& key, const std::string& def) {
     ++reads_;
+    if (onRead) {
+        onRead();
+    }
     const auto found = values_.find(keyOf(file, section, key));
     return found == values_.end() ? def : found->second.substr(0, 2047);
 }

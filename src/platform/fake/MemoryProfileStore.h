@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -25,6 +26,8 @@ class MemoryProfileStore : public ProfileStore {
                      const std::string& value) override;
 
     void refuseWrites(const std::string& file) { refused_.insert(file); }
+    // Runs at every read, before the value is looked up.
+    std::function<void()> onRead;
     const std::vector<Write>& writes() const { return writes_; }
     int readCount() const { return reads_; }
 
