@@ -13,7 +13,6 @@ namespace {
 
 constexpr pa_sample_spec kSpec{PA_SAMPLE_FLOAT32NE, MonitorRecorder::kRate,
                                MonitorRecorder::kChannels};
-constexpr std::uint32_t kFragmentFrames = MonitorRecorder::kRate / 1000;
 constexpr std::size_t kFrameBytes = sizeof(float) * MonitorRecorder::kChannels;
 
 class MainloopLock {
@@ -31,7 +30,9 @@ class MainloopLock {
 
 }  // namespace
 
-MonitorRecorder::MonitorRecorder(std::string source) : source_(std::move(source)) {
+MonitorRecorder::MonitorRecorder(std::string source, std::chrono::milliseconds fragment)
+    : source_(std::move(source)),
+      fragmentFrames_(static_cast<std::uint32_t>(kRate / 1000 * fragment.count())) {
     mainloop_ = pa_threaded_mainloop_new();
     if (mainloop_ == nullptr || pa_threaded_mainloop_start(mainloop_) < 0) {
         throw std::runtime_error("cannot start a libpulse main loop");
@@ -82,7 +83,7 @@ bool MonitorRecorder::streamReady() {
         pa_stream_set_read_callback(stream_, &MonitorRecorder::streamReadable, this);
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<std::uint32_t>(-1);
-        attr.fragsize = kFragmentFrames * kFrameBytes;
+        attr.fragsize = fragmentFrames_ * static_cast<std::uint32_t>(kFrameBytes);
         pa_stream_connect_record(stream_, source_.c_str(), &attr, PA_STREAM_ADJUST_LATENCY);
     }
     return stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY && dated_;

@@ -34,7 +34,12 @@ class MonitorRecorder {
     static constexpr int kRate = 48000;
     static constexpr int kChannels = 2;
 
-    explicit MonitorRecorder(std::string source = "pelkora_null.monitor");
+    // A fragment longer than the default millisecond leaves the sink's cycle to
+    // the streams under test, as on a desktop where nothing asks for low
+    // latency; frames are then dated late by up to a fragment, so only
+    // distances within one recording stay exact.
+    explicit MonitorRecorder(std::string source = "pelkora_null.monitor",
+                             std::chrono::milliseconds fragment = std::chrono::milliseconds(1));
     ~MonitorRecorder();
     MonitorRecorder(const MonitorRecorder&) = delete;
     MonitorRecorder& operator=(const MonitorRecorder&) = delete;
@@ -52,6 +57,7 @@ class MonitorRecorder {
     void release();
 
     std::string source_;
+    std::uint32_t fragmentFrames_;
     pa_threaded_mainloop* mainloop_ = nullptr;
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;

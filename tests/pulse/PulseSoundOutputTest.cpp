@@ -34,9 +34,13 @@ constexpr SoundFormat kPcm16{SF_FORMAT_WAV | SF_FORMAT_PCM_16, kRate, 1};
 // Generous limits: these run on a busy CI machine against a real server. The
 // figures they measure are printed; the benchmark keeps the exact ones.
 constexpr double kLatencyLimit = 0.025;  // play() to the first sample on the sink
-// Between files played back to back. The figures (under 2 ms here) are the
-// live benchmark's to report; this guards against an audible break on a busy
-// CI machine, where the server's drain report can come late.
+// The same when play() opens a stream: PipeWire has its session manager link
+// a new one to the sink first (18-20 ms here, a single paplay 25 ms).
+constexpr double kFirstPlayLimit = 0.050;
+// Between files played back to back. The figures (1 ms on PulseAudio, 12 ms
+// on PipeWire's 256-frame cycles) are the live benchmark's to report; this
+// guards against an audible break on a busy CI machine, where the server's
+// drain report can come late.
 constexpr double kGapLimit = 0.030;
 constexpr double kCutLimit = 0.050;       // stop() to the last sample on the sink
 constexpr double kEndSlack = 0.002;       // the sink renders up to one block ahead of the clock
@@ -107,6 +111,9 @@ class FlakyPoster : public test::QueuePoster {
 
 class PulseSoundOutputTest : public ::testing::Test {
   protected:
+    explicit PulseSoundOutputTest(std::chrono::milliseconds recorderFragment = 1ms)
+        : recorder("pelkora_null.monitor", recorderFragment), recorderFragment_(recorderFragment) {}
+
     static void SetUpTestSuite() {
         if (!test::PrivateSoundServer::installed()) {
             setupError() = test::PrivateSoundServer::missing();
@@ -163,12 +170,59 @@ class PulseSoundOutputTest : public ::testing::Test {
 
     // What the sink played so far, once the last blocks have come in.
     MonitorRecorder::Recording recording() {
-        loop.runFor(30ms);
+        loop.runFor(30ms + 2 * recorderFragment_);
         return recorder.snapshot();
+    }
+
+    struct BackToBack {
+        std::vector<double> playedAt;
+        MonitorRecorder::Recording heard;
+        std::vector<LevelRun> runs;
+    };
+
+    // Five files of 100 ms, each played from the previous one's onFinished as
+    // the engine does; each must be heard whole, in order, with small gaps.
+    BackToBack playBackToBack() {
+        constexpr std::size_t kFiles = 5;
+        constexpr std::int64_t kFrames = kRate / 10;
+        const auto from = static_cast<std::int64_t>(recorder.snapshot().levels.size());
+        std::vector<std::string> paths;
+        for (std::size_t index = 0; index < kFiles; ++index) {
+            const int part = static_cast<int>(index);
+            paths.push_back(
+                levelFile("part" + std::to_string(index) + ".wav", kFrames, partLevel(part)));
+        }
+        BackToBack played;
+        std::function<void()> playNext = [&] {
+            if (played.playedAt.size() < paths.size()) {
+                played.playedAt.push_back(MonitorRecorder::nowSeconds());
+                EXPECT_TRUE(output->play(paths[played.playedAt.size() - 1], playNext));
+            }
+        };
+        playNext();
+        EXPECT_TRUE(loop.runUntil(
+            [&] { return played.playedAt.size() == kFiles && !output->isPlaying(); }, 5s));
+        played.heard = recording();
+        for (std::size_t index = 0; index < kFiles; ++index) {
+            const LevelRun run = findRun(played.heard, partLevel(static_cast<int>(index)), from);
+            EXPECT_TRUE(run.found()) << "file " << index;
+            EXPECT_NEAR(run.seconds(), 0.1, kLengthSlack) << "file " << index;
+            EXPECT_EQ(run.dropouts, 0) << "file " << index;
+            if (!played.runs.empty()) {
+                const LevelRun& before = played.runs.back();
+                EXPECT_GT(run.first, before.last) << "file " << index;
+                const double gap = static_cast<double>(run.first - before.last - 1) / kRate;
+                EXPECT_LT(gap, kGapLimit) << "before file " << index;
+                report("gap before file " + std::to_string(index), gap);
+            }
+            played.runs.push_back(run);
+        }
+        return played;
     }
 
     FlakyPoster loop;
     MonitorRecorder recorder;
+    const std::chrono::milliseconds recorderFragment_;
     std::unique_ptr<PulseSoundOutput> output;
     int lost = 0;
     int back = 0;
@@ -190,7 +244,7 @@ TEST_F(PulseSoundOutputTest, PlaysAWholeFileAndReportsItsEndAfterTheLastSample) 
     EXPECT_EQ(run.dropouts, 0);
     const double latency = heard.timeOf(run.first) - playedAt;
     const double endOfSound = heard.timeOf(run.last + 1);
-    EXPECT_LT(latency, kLatencyLimit);
+    EXPECT_LT(latency, kFirstPlayLimit);
     EXPECT_GE(*finishedAt, endOfSound - kEndSlack);
     EXPECT_LT(*finishedAt, endOfSound + 0.1);
     report("first play (opens the stream), play() to first sample", latency);
@@ -198,42 +252,26 @@ TEST_F(PulseSoundOutputTest, PlaysAWholeFileAndReportsItsEndAfterTheLastSample) 
 }
 
 TEST_F(PulseSoundOutputTest, FilesPlayedBackToBackAreWholeWithSmallGaps) {
-    constexpr int kFiles = 5;
-    constexpr std::int64_t kFrames = kRate / 10;
-    std::vector<std::string> paths;
-    for (int index = 0; index < kFiles; ++index) {
-        paths.push_back(
-            levelFile("part" + std::to_string(index) + ".wav", kFrames, partLevel(index)));
-    }
-    std::vector<double> playedAt;
-    std::function<void()> playNext = [&] {
-        if (playedAt.size() < paths.size()) {
-            playedAt.push_back(MonitorRecorder::nowSeconds());
-            ASSERT_TRUE(output->play(paths[playedAt.size() - 1], playNext));
-        }
-    };
-    playNext();
-    ASSERT_TRUE(
-        loop.runUntil([&] { return playedAt.size() == kFiles && !output->isPlaying(); }, 5s));
-
-    const MonitorRecorder::Recording heard = recording();
-    std::vector<LevelRun> runs;
-    for (int index = 0; index < kFiles; ++index) {
-        runs.push_back(findRun(heard, partLevel(index)));
-        ASSERT_TRUE(runs.back().found()) << "file " << index;
-        EXPECT_NEAR(runs.back().seconds(), 0.1, kLengthSlack) << "file " << index;
-        EXPECT_EQ(runs.back().dropouts, 0) << "file " << index;
-    }
-    for (std::size_t index = 1; index < runs.size(); ++index) {
-        ASSERT_GT(runs[index].first, runs[index - 1].last) << "file " << index;
-        const double gap =
-            static_cast<double>(runs[index].first - runs[index - 1].last - 1) / kRate;
-        const double latency = heard.timeOf(runs[index].first) - playedAt[index];
-        EXPECT_LT(gap, kGapLimit) << "before file " << index;
+    const BackToBack played = playBackToBack();
+    for (std::size_t index = 1; index < played.runs.size(); ++index) {
+        const double latency =
+            played.heard.timeOf(played.runs[index].first) - played.playedAt[index];
         EXPECT_LT(latency, kLatencyLimit) << "file " << index;
-        report("gap before file " + std::to_string(index), gap);
         report("play() to first sample, file " + std::to_string(index), latency);
     }
+}
+
+// With the recorder asking for long fragments, the sink's cycle is the one the
+// output asks for, as on a desktop where nothing else plays. PipeWire sizes its
+// cycle from the stream's requests: with a long one the silence between files
+// grew to four times that of the short one.
+class PulseSoundOutputDesktopTest : public PulseSoundOutputTest {
+  protected:
+    PulseSoundOutputDesktopTest() : PulseSoundOutputTest(100ms) {}
+};
+
+TEST_F(PulseSoundOutputDesktopTest, FilesPlayedBackToBackAreWholeWithSmallGaps) {
+    playBackToBack();
 }
 
 TEST_F(PulseSoundOutputTest, StopCutsTheSoundAtOnceAndDropsItsCallback) {
@@ -490,82 +528,3 @@ TEST_F(PulseSoundOutputTest, DestroyingWhilePlayingReturnsAndCallsNothingBack) {
 
 }  // namespace
 }  // namespace pelkora
-
-// SCRATCH-H7 experiment, to be removed.
-namespace pelkora { namespace {
-TEST_F(PulseSoundOutputTest, ScratchTiming) {
-    const std::string path = levelFile("probe.wav", kRate / 10, 0.5f);
-    for (int i = 0; i < 5; ++i) {
-        const auto from = static_cast<std::int64_t>(recorder.snapshot().levels.size());
-        const double t0 = MonitorRecorder::nowSeconds();
-        std::system(("paplay '" + path + "'").c_str());
-        loop.runFor(50ms);
-        const LevelRun run = findRun(recording(), 0.5f, from);
-        std::cout << "[ scratch ] paplay first sample " << (recording().timeOf(run.first) - t0) * 1000 << " ms len " << run.seconds()*1000 << "\n";
-    }
-    for (int i = 0; i < 5; ++i) {
-        makeOutput();
-        loop.runFor(50ms);
-        const auto from = static_cast<std::int64_t>(recorder.snapshot().levels.size());
-        const double t0 = MonitorRecorder::nowSeconds();
-        playToEnd(path);
-        const LevelRun run = findRun(recording(), 0.5f, from);
-        std::cout << "[ scratch ] first play " << (recording().timeOf(run.first) - t0) * 1000 << " ms\n";
-    }
-    for (int i = 0; i < 10; ++i) {
-        loop.runFor(std::chrono::milliseconds(20 + (i * 7) % 23));
-        const auto from = static_cast<std::int64_t>(recorder.snapshot().levels.size());
-        const double t0 = MonitorRecorder::nowSeconds();
-        auto fin = playToEnd(path);
-        const auto heard = recording();
-        const LevelRun run = findRun(heard, 0.5f, from);
-        std::cout << "[ scratch ] reused idle stream " << (heard.timeOf(run.first) - t0) * 1000 << " ms, end->finish " << (*fin - heard.timeOf(run.last + 1)) * 1000 << " ms len " << run.seconds()*1000 << "\n";
-    }
-}
-}}
-#include "/tmp/h7big.h"
-#include "/tmp/h7big.cpp"
-namespace pelkora { namespace {
-class ScratchDesk : public PulseSoundOutputTest {
-  protected:
-    void SetUp() override {
-        ASSERT_TRUE(setupError().empty()) << setupError();
-        ASSERT_EQ(big.start(), "");
-        makeOutput();
-        loop.runFor(300ms);
-    }
-    scratch::BigRecorder big;
-};
-TEST_F(ScratchDesk, Gaps) {
-    constexpr int kFiles = 6;
-    for (int rate : {48000, 8000}) {
-    std::vector<std::string> paths;
-    for (int index = 0; index < kFiles; ++index) {
-        paths.push_back(levelFile("d" + std::to_string(index) + ".wav", rate / 10, partLevel(index), {SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate, 1}));
-    }
-    const auto from = static_cast<std::int64_t>(big.snapshot().levels.size());
-    std::size_t next = 0;
-    std::function<void()> playNext = [&] {
-        if (next < paths.size()) {
-            ASSERT_TRUE(output->play(paths[next++], playNext));
-        }
-    };
-    playNext();
-    ASSERT_TRUE(loop.runUntil([&] { return next == kFiles && !output->isPlaying(); }, 5s));
-    loop.runFor(300ms);
-    const auto heard = big.snapshot();
-    std::vector<LevelRun> runs;
-    std::cout << "[ scratch ] rate " << rate << " lengths";
-    for (int index = 0; index < kFiles; ++index) {
-        MonitorRecorder::Recording r; r.rate = heard.rate; r.levels = heard.levels;
-        runs.push_back(findRun(r, partLevel(index), from, 0.05f));
-        std::cout << " " << runs.back().seconds() * 1000;
-    }
-    std::cout << "\n[ scratch ] gaps";
-    for (std::size_t index = 1; index < runs.size(); ++index) {
-        std::cout << " " << static_cast<double>(runs[index].first - runs[index - 1].last - 1) / kRate * 1000;
-    }
-    std::cout << "\n";
-    }
-}
-}}

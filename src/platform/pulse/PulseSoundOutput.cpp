@@ -6,7 +6,6 @@
 #include <pulse/timeval.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -217,14 +216,17 @@ pa_stream* PulseSoundOutput::openStream(pa_context* context, const SoundStream& 
     // The target buffer is bounded by the format the server accepts: at most
     // PA_RATE_MAX Hz of PA_CHANNELS_MAX floats, 4.9 MB for 100 ms.
     const auto targetUsec = static_cast<pa_usec_t>(kTargetBuffer.count()) * PA_USEC_PER_MSEC;
+    const auto requestUsec = static_cast<pa_usec_t>(kRequestBlock.count()) * PA_USEC_PER_MSEC;
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(targetUsec, &spec));
     attr.prebuf = static_cast<std::uint32_t>(-1);
-    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.minreq = static_cast<std::uint32_t>(pa_usec_to_bytes(requestUsec, &spec));
     attr.fragsize = static_cast<std::uint32_t>(-1);
+    // Early requests: the sink runs at kRequestBlock while the stream keeps the
+    // whole target buffer (adjusted latency would ask for a third of it).
     const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
+        PA_STREAM_EARLY_REQUESTS | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING);
     const char* sink = sinkName_.empty() ? nullptr : sinkName_.c_str();
     sinkRate_ = 0;
     if (pa_stream_connect_playback(stream, sink, &attr, flags, nullptr, nullptr) < 0) {
@@ -340,6 +342,11 @@ std::size_t PulseSoundOutput::writeFromFile(std::size_t frames) {
         return 0;
     }
     const auto gotFrames = static_cast<std::size_t>(got);
+    // A file's first block goes where the server reads next, not after the
+    // last one: PipeWire's pulse server ends a drain by reading a whole cycle
+    // past the end of the data, and a block written after it would lose its
+    // first milliseconds to that overshoot. PulseAudio reads no further than
+    // the data, so there the two places are the same.
     const pa_seek_mode_t seek = sound_->placed ? PA_SEEK_RELATIVE : PA_SEEK_RELATIVE_ON_READ;
     if (pa_stream_write(stream_, buffer, gotFrames * frameBytes, nullptr, 0, seek) < 0) {
         return 0;
@@ -411,8 +418,6 @@ void PulseSoundOutput::onStreamState(pa_stream* stream) {
         return;
     }
     if (state == PA_STREAM_READY) {
-        {const pa_buffer_attr* a = pa_stream_get_buffer_attr(stream);
-        fprintf(stderr, "DBG attr max %u tl %u pre %u minreq %u dev %s idx %u\n", a->maxlength, a->tlength, a->prebuf, a->minreq, pa_stream_get_device_name(stream), pa_stream_get_device_index(stream));}
         if (!onChosenSink(stream)) {
             failStream(missingSinkMessage());
             return;

@@ -32,7 +32,9 @@ namespace pelkora {
 // posted and then the file's onFinished is still delivered, so the engine
 // learns the sound is over; while no server is connected play() refuses. A
 // stream the server fails after play() accepted the file (a missing sink, a
-// format it will not take) posts onPlaybackError and then onFinished. No
+// format it will not take) posts onPlaybackError and then onFinished. A named
+// sink the server does not have is that error on PulseAudio and on PipeWire
+// alike, although PipeWire would play on its default sink instead. No
 // exception leaves play() or a libpulse callback: the sound is refused or
 // ended instead, so the transmitter is never held for a sound that stopped.
 //
@@ -48,12 +50,20 @@ class PulseSoundOutput : public SoundOutput {
     // the server run dry mid-file (30 ms did, under load); stop() flushes it, so
     // it costs no reaction time, and a file starts as soon as its first block is in.
     static constexpr std::chrono::milliseconds kTargetBuffer{100};
+    // How much the server asks for at a time, which is also the cycle the sink
+    // runs at. PipeWire sizes its graph cycle (the quantum) from this: with the
+    // latency PulseAudio clients usually ask for, a desktop where nothing else
+    // plays ran 1024-frame cycles, and the two cycles from a drain report to
+    // the next file's first sample came to ~50 ms of silence between files.
+    // At 10 ms PipeWire runs 256-frame cycles (its pulse server allows no
+    // fewer), PulseAudio's sink wakes every 10 ms.
+    static constexpr std::chrono::milliseconds kRequestBlock{10};
     // Silence written after the last sample of a file the server resamples.
     // PipeWire's pulse server drains a stream while its resampler still holds
     // the last few milliseconds (2.6 ms of an 8 kHz file): this pushes them out.
-    // At least a few of its 256-frame quanta (5.3 ms at 48 kHz); onFinished
-    // comes this much later for such files, and never for a file at the sink's rate.
-    static constexpr std::chrono::milliseconds kResamplerFlush{20};
+    // Two of its 256-frame quanta (5.3 ms at 48 kHz); onFinished comes this much
+    // later for such files, and never for a file at the sink's rate.
+    static constexpr std::chrono::milliseconds kResamplerFlush{11};
     // How soon a finish that could not be posted (memory short) is posted again.
     static constexpr std::chrono::milliseconds kPostRetry{20};
 
@@ -85,7 +95,7 @@ class PulseSoundOutput : public SoundOutput {
     struct Sound {
         std::uint64_t id = 0;
         std::unique_ptr<SoundStream> file;
-        bool placed = false;
+        bool placed = false;  // its first block is written
         bool fileDone = false;
         bool tailWritten = false;
         pa_operation* drain = nullptr;
