@@ -704,6 +704,35 @@ TEST_F(LivePlay, LosingTheServerIsAnErrorEventAndReleasesTheTransmitter) {
     EXPECT_EQ(eventArguments(run.events, "ptt").back(), "off");
 }
 
+// A server that stops answering mid-file never reports the end of the sound:
+// the run takes the sound as lost once the file's length and the margin are
+// past, releases the transmitter and says so.
+TEST_F(LivePlay, FrozenServerIsTakenAsLostAndTheTransmitterReleased) {
+    PrivateSoundServer frozen;
+    const std::string error = frozen.start();
+    ASSERT_TRUE(error.empty()) << error;
+    const TestPort port;
+    ASSERT_FALSE(port.path.empty());
+    std::filesystem::remove(lineLog());
+    const auto player = start(liveArgs({"--device", port.path}, "~[tx]~[fcq.wav]~[fA.wav]~[rx]"),
+                              frozen.address(), withLineLog());
+    ASSERT_TRUE(waitUntilKeyed(lineLog())) << "the transmitter was never keyed";
+    frozen.signal(SIGSTOP);
+    const auto stoppedAt = std::chrono::steady_clock::now();
+    const LiveRun run = finish(*player, framesSoFar(), kRunTimeout, 0ms);
+    const auto keyedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - stoppedAt)
+                             .count();
+    frozen.signal(SIGCONT);
+    EXPECT_EQ(run.result.exitCode, 1) << run.result.err;
+    const Lines errors = eventArguments(run.events, "error");
+    ASSERT_EQ(errors.size(), 1u) << run.result.out;
+    EXPECT_NE(errors.front().find("stopped answering"), std::string::npos) << errors.front();
+    expectReleased(lineLog());
+    report("frozen server: signal to the end of the run", static_cast<double>(keyedMs));
+    EXPECT_LT(keyedMs, 300 + 2000 + 3000) << "held keyed far past the file and its margin";
+}
+
 TEST_F(LivePlay, MessagesNameTheDeviceGivenAsAPath) {
     const LiveRun run = play(liveArgs({"--tx", "--device", "/nonexistent/ttyQ9"}, "~[fcq.wav]"));
     EXPECT_EQ(run.result.exitCode, 1);

@@ -112,10 +112,14 @@ void PrivateSoundServer::stop() {
 }
 
 void PrivateSoundServer::kill() {
+    signal(SIGKILL);
+}
+
+void PrivateSoundServer::signal(int number) {
     std::ifstream pidFile(dir_ + "/server.pid");
     pid_t pid = 0;
     if (pidFile >> pid && pid > 0) {
-        ::kill(pid, SIGKILL);
+        ::kill(pid, number);
     }
 }
 

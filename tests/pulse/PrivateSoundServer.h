@@ -34,6 +34,8 @@ class PrivateSoundServer {
     void stop();
     // SIGKILL to the process the clients talk to, as when the server crashes.
     void kill();
+    // Sends the signal to the process the clients talk to (SIGSTOP freezes it).
+    void signal(int number);
 
     // What PULSE_SERVER must hold for clients to reach it.
     std::string address() const { return "unix:" + dir_ + "/native"; }
