@@ -134,7 +134,9 @@ TEST(IniTextWithValue, WrittenValuesReadBackAndOthersStay) {
                                                "x=0\n[a]\nk=old\nx=1\n[B]\nk=b",
                                                "[B]\nx=1\n\n\n",
                                                "[A]\r\nx=1\r",
-                                               "[B]\r\nk=b\r"};
+                                               "[B]\r\nk=b\r",
+                                               "[A]\nx=1\r\r",
+                                               "[B]\nk=b\r\r"};
     const std::vector<std::string> keys = {"k", "F1 Macro"};
     const std::vector<std::string> values = {"",      "a=b",          "\xFF\x80",
                                              "\"q\"", "; no comment", "[no section]"};

@@ -211,6 +211,22 @@ TEST_F(PttMenuTest, RefusedWriteIsShownAndTheOpenPortIsLeftAlone) {
     EXPECT_EQ(lines.openPort(), "COM2");
 }
 
+TEST_F(PttMenuTest, ReleaseAfterARefusedLineChangeDropsTheLineThatKeyed) {
+    // Keyed on RTS; the operator picks DTR but the choice cannot be stored,
+    // so the port is not reopened. The release must still drop RTS.
+    start(1, 1);
+    port.TxOnOff(true);
+    ASSERT_TRUE(lines.rts());
+    profiles.refuseWrites(settingsPath);
+    menu.PTTClick("PTTS2");
+    port.TxOnOff(false);
+    EXPECT_FALSE(lines.rts());
+    EXPECT_FALSE(lines.dtr());
+    lines.clearCalls();
+    port.TxOnOff(false);
+    EXPECT_EQ(lines.calls(), (Texts{"DTR 0"})) << "only the chosen line once nothing is up";
+}
+
 TEST_F(PttMenuTest, UnknownItemNamesAreIgnored) {
     start(2, 2);
     for (const std::string name : {"", "-", "PTT9", "COM5", "NONE", "PTTS4"}) {

@@ -110,16 +110,19 @@ TEST_F(PttPortTest, TxOnOffDrivesTheChosenLinesRtsBeforeDtr) {
     }
 }
 
-TEST_F(PttPortTest, LineOutsideTheChoiceIsLeftAsItIs) {
+TEST_F(PttPortTest, ReleaseDropsEveryLineThatKeyedWhateverTheChoiceIsNow) {
+    // Keyed on both lines, then the choice narrows to RTS: a DTR left high
+    // would keep the transmitter keyed after the release.
     openOn(4, 3);
     port.TxOnOff(true);
     port.setLineChoice(1);
     port.TxOnOff(false);
     EXPECT_FALSE(lines.rts());
-    EXPECT_TRUE(lines.dtr());
-    port.setLineChoice(2);
-    port.TxOnOff(false);
     EXPECT_FALSE(lines.dtr());
+    // A line this port never raised is not touched outside the choice.
+    lines.clearCalls();
+    port.TxOnOff(false);
+    EXPECT_EQ(lines.calls(), Calls{"RTS 0"});
 }
 
 TEST_F(PttPortTest, LineChoiceThatKeysNothingIsTakenAsRts) {

@@ -33,17 +33,21 @@ void PttPort::closePort() {
     if (lines_.isOpen()) {
         lines_.close();
     }
+    rtsRaised_ = false;
+    dtrRaised_ = false;
 }
 
 void PttPort::TxOnOff(bool on) {
     if (!lines_.isOpen()) {
         return;
     }
-    if (usesRts()) {
+    if (usesRts() || (!on && rtsRaised_)) {
         lines_.setLine(SerialLines::Line::Rts, on);
+        rtsRaised_ = on;
     }
-    if (usesDtr()) {
+    if (usesDtr() || (!on && dtrRaised_)) {
         lines_.setLine(SerialLines::Line::Dtr, on);
+        dtrRaised_ = on;
     }
 }
 

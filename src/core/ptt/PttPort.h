@@ -35,6 +35,9 @@ class PttPort {
     void closePort();
 
     // Raises (true) or lowers (false) the chosen line(s), RTS before DTR.
+    // Lowering also lowers a line raised under an earlier choice: the choice
+    // can change while the transmitter is keyed (a menu click whose setting
+    // could not be stored), and the release must still drop what keyed it.
     // Does nothing when no port is open.
     void TxOnOff(bool on);
 
@@ -46,6 +49,9 @@ class PttPort {
     ErrorHandler showError_;
     int portNumber_ = 0;
     int lineChoice_ = 1;
+    // Lines this port has raised and not lowered since it was opened.
+    bool rtsRaised_ = false;
+    bool dtrRaised_ = false;
 };
 
 }  // namespace pelkora

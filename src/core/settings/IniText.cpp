@@ -33,7 +33,13 @@ struct LinePlace {
     std::uint64_t end = 0;
     std::uint64_t next = 0;
     bool terminated = false;
+    bool textEndsInCr = false;  // the line's own last byte is a CR
 };
+
+LinePlace placeOf(const IniLine& line) {
+    return LinePlace{line.end, line.next, line.terminated,
+                     !line.text.empty() && line.text.back() == '\r'};
+}
 
 // Where a key sits, or where it could go.
 struct Location {
@@ -137,12 +143,12 @@ void noteLine(Location& found, const IniLine& line) {
         found.crLf = line.terminated && line.next - line.end == 2;
     }
     found.hasLines = true;
-    found.last = LinePlace{line.end, line.next, line.terminated};
+    found.last = placeOf(line);
     found.lastBlank = isBlankLine(line);
 }
 
 void noteLastNonBlank(Location& found, const IniLine& line) {
-    found.lastNonBlank = LinePlace{line.end, line.next, line.terminated};
+    found.lastNonBlank = placeOf(line);
 }
 
 Location locate(IniLineReader& lines, std::string_view section, std::string_view key) {
@@ -185,6 +191,11 @@ Location locate(IniLineReader& lines, std::string_view section, std::string_view
 IniEdit insertAfter(const LinePlace& place, const std::string& text, const std::string& eol) {
     if (place.terminated) {
         return IniEdit{place.next, place.next, text, false};
+    }
+    if (place.textEndsInCr && place.next > place.end) {
+        // "v\r" ended by a lone CR: an LF after that CR makes the pair the
+        // line's ending and keeps the value's own CR.
+        return IniEdit{place.next, place.next, "\n" + text, false};
     }
     return IniEdit{place.end, place.next, eol + text, false};
 }
