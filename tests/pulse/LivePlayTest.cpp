@@ -725,9 +725,17 @@ TEST_F(LivePlay, FrozenServerIsTakenAsLostAndTheTransmitterReleased) {
                              .count();
     frozen.signal(SIGCONT);
     EXPECT_EQ(run.result.exitCode, 1) << run.result.err;
+    // PipeWire sometimes fails a fresh stream at once ("Input/Output error"),
+    // which is reported on its own; the stall is reported once, last.
     const Lines errors = eventArguments(run.events, "error");
-    ASSERT_EQ(errors.size(), 1u) << run.result.out;
-    EXPECT_NE(errors.front().find("stopped answering"), std::string::npos) << errors.front();
+    ASSERT_FALSE(errors.empty()) << run.result.out;
+    EXPECT_NE(errors.back().find("stopped answering"), std::string::npos) << run.result.out;
+    EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
+                            [](const std::string& message) {
+                                return message.find("stopped answering") != std::string::npos;
+                            }),
+              1)
+        << run.result.out;
     expectReleased(lineLog());
     report("frozen server: signal to the end of the run", static_cast<double>(keyedMs));
     EXPECT_LT(keyedMs, 300 + 2000 + 3000) << "held keyed far past the file and its margin";
