@@ -11,6 +11,24 @@ using pelkora::QtScheduler;
 using pelkora::TPelkoranForm;
 using pelkora::test::MainWindowFixture;
 
+namespace {
+
+// The window on COM1, keyed, its F2 message sounding.
+TPelkoranForm& keyedAndPlaying(MainWindowFixture& fixture) {
+    fixture.seed("Config", "PTTPort", "1");
+    fixture.addSound("2.wav", 5000);
+    TPelkoranForm& window = fixture.build();
+    window.engine().setTxButton(true);
+    window.AddSoundClick(2);
+    fixture.scheduler.advanceBy(100);
+    if (!fixture.serialLines.rts() || !fixture.sound.isPlaying()) {
+        throw std::runtime_error("the fixture did not key and play");
+    }
+    return window;
+}
+
+}  // namespace
+
 // What the desktop program does when sound cannot go on air or a fault
 // reaches its loop: the transmitter is released and the operator told once.
 class tst_faults : public QObject {
@@ -39,13 +57,7 @@ void tst_faults::exceptionInATaskIsReportedAndTheLoopGoesOn() {
 
 void tst_faults::faultReleasesTheTransmitter() {
     MainWindowFixture fixture;
-    fixture.seed("Config", "PTTPort", "1");
-    fixture.addSound("2.wav", 5000);
-    TPelkoranForm& window = fixture.build();
-    window.engine().setTxButton(true);
-    window.AddSoundClick(2);
-    fixture.scheduler.advanceBy(100);
-    QVERIFY(fixture.serialLines.rts());
+    TPelkoranForm& window = keyedAndPlaying(fixture);
 
     window.reportFault("out of memory");
     QVERIFY(!fixture.serialLines.rts());
@@ -58,12 +70,7 @@ void tst_faults::faultReleasesTheTransmitter() {
 
 void tst_faults::lostSoundServerReleasesTheTransmitterAndSaysWhy() {
     MainWindowFixture fixture;
-    fixture.seed("Config", "PTTPort", "1");
-    fixture.addSound("2.wav", 5000);
-    TPelkoranForm& window = fixture.build();
-    window.engine().setTxButton(true);
-    window.AddSoundClick(2);
-    fixture.scheduler.advanceBy(100);
+    TPelkoranForm& window = keyedAndPlaying(fixture);
 
     window.engine().onSoundServerLost("Connection terminated");
     QVERIFY(!fixture.serialLines.rts());
