@@ -70,10 +70,14 @@ any_alive() {
     return 1
 }
 
-# Ready once the null sink is the default: before that, a client would play on
-# the dummy sink that pipewire-pulse creates while WirePlumber is starting.
+# Ready once the null sink is the default, for pipewire-pulse and for
+# WirePlumber alike: before that, a client would play on the dummy sink that
+# pipewire-pulse creates while WirePlumber is starting, or have its stream
+# failed by WirePlumber for want of a target ("Input/Output error").
 answers() {
-    env "${private_env[@]}" pactl info 2>/dev/null | grep -qx 'Default Sink: pelkora_null'
+    env "${private_env[@]}" pactl info 2>/dev/null | grep -qx 'Default Sink: pelkora_null' &&
+        env "${private_env[@]}" timeout 2 pw-metadata -n default 0 default.audio.sink 2>/dev/null |
+        grep -q '"name":"pelkora_null"'
 }
 
 write_config() {

@@ -207,7 +207,8 @@ class PulseSoundOutputTest : public ::testing::Test {
             const LevelRun run = findRun(played.heard, partLevel(static_cast<int>(index)), from);
             EXPECT_TRUE(run.found()) << "file " << index;
             EXPECT_NEAR(run.seconds(), 0.1, kLengthSlack) << "file " << index;
-            EXPECT_EQ(run.dropouts, 0) << "file " << index;
+            EXPECT_LE(run.dropouts, test::PrivateSoundServer::toleratedDropoutFrames())
+                << "file " << index;
             if (!played.runs.empty()) {
                 const LevelRun& before = played.runs.back();
                 EXPECT_GT(run.first, before.last) << "file " << index;
@@ -241,7 +242,7 @@ TEST_F(PulseSoundOutputTest, PlaysAWholeFileAndReportsItsEndAfterTheLastSample) 
     const LevelRun run = findRun(heard, 0.5f);
     ASSERT_TRUE(run.found());
     EXPECT_NEAR(run.seconds(), 0.3, kLengthSlack);
-    EXPECT_EQ(run.dropouts, 0);
+    EXPECT_LE(run.dropouts, test::PrivateSoundServer::toleratedDropoutFrames());
     const double latency = heard.timeOf(run.first) - playedAt;
     const double endOfSound = heard.timeOf(run.last + 1);
     EXPECT_LT(latency, kFirstPlayLimit);
@@ -513,6 +514,39 @@ TEST_F(PulseSoundOutputTest, PlaysOnANamedSinkAndEndsTheSoundWhenTheSinkIsMissin
             << errors.back();
     }
     EXPECT_FALSE(findRun(recording(), 0.7f, from).found());
+}
+
+// A server that has just started: PipeWire's session manager can handle the
+// first stream before it has chosen a default sink, and fails it at once
+// ("Input/Output error"), one run in fifteen or so here. The stream is opened
+// again, so the file is still played whole and no error is reported. Several
+// fresh servers in a row, so that the failure comes up in most runs of this
+// test; the drain, acknowledged once the sink has rendered the last sample,
+// tells that the file was played. The recorder is not used here: its own
+// stream would meet the same failure.
+TEST_F(PulseSoundOutputTest, AFreshServerPlaysTheFirstFileWhole) {
+    constexpr int kServers = 10;
+    constexpr double kSeconds = 0.1;
+    const std::string sound =
+        levelFile("first.wav", static_cast<std::int64_t>(kRate * kSeconds), 0.5f);
+    output.reset();
+    for (int round = 0; round < kServers; ++round) {
+        test::PrivateSoundServer fresh;
+        ASSERT_EQ(fresh.start(), "") << "round " << round;
+        ::setenv("PULSE_SERVER", fresh.address().c_str(), 1);
+        PulseSoundOutput first(loop);
+        ::setenv("PULSE_SERVER", server()->address().c_str(), 1);
+        std::vector<std::string> errors;
+        first.onPlaybackError = [&](const std::string& detail) { errors.push_back(detail); };
+        std::optional<double> finishedAt;
+        const double playedAt = MonitorRecorder::nowSeconds();
+        const PlayStart start =
+            first.play(sound, [&] { finishedAt = MonitorRecorder::nowSeconds(); });
+        ASSERT_TRUE(start) << "round " << round << ": " << start.refusal;
+        ASSERT_TRUE(loop.runUntil([&] { return finishedAt.has_value(); }, 3s)) << "round " << round;
+        EXPECT_TRUE(errors.empty()) << "round " << round << ": " << errors.front();
+        EXPECT_GE(*finishedAt - playedAt, kSeconds - kEndSlack) << "round " << round;
+    }
 }
 
 TEST_F(PulseSoundOutputTest, DestroyingWhilePlayingReturnsAndCallsNothingBack) {

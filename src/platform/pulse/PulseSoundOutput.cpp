@@ -183,7 +183,7 @@ PlayStart PulseSoundOutput::startSound(std::unique_ptr<SoundStream> file, std::u
                                       contextError(context));
         }
     }
-    sound_.emplace(Sound{id, std::move(file), false, false, false, nullptr});
+    sound_.emplace(Sound{id, std::move(file), false, false, false, false, nullptr});
     // A new stream asks for its data once it is ready; an idle one has asked already.
     if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
         writeSome(firstWriteBytes());
@@ -430,7 +430,59 @@ void PulseSoundOutput::onStreamState(pa_stream* stream) {
     }
     pa_context* context = pa_stream_get_context(stream);
     const bool noSink = !sinkName_.empty() && pa_context_errno(context) == PA_ERR_NOENTITY;
-    failStream(noSink ? missingSinkMessage() : contextError(context));
+    if (noSink) {
+        failStream(missingSinkMessage());
+    } else if (!reopenLater()) {
+        failStream(contextError(context));
+    }
+}
+
+// A stream that failed before the file's first block went in has played
+// nothing: the file is still at its start, and a new stream can take it over.
+// Only once, and only while the server is there: a server that fails it again
+// means it.
+bool PulseSoundOutput::reopenLater() {
+    if (!sound_ || sound_->placed || sound_->reopened || connection_->readyContext() == nullptr) {
+        return false;
+    }
+    sound_->reopened = true;
+    releaseStream();
+    pa_mainloop_api* api = connection_->api();
+    timeval due{};
+    pa_gettimeofday(&due);
+    pa_timeval_add(&due, static_cast<pa_usec_t>(kReopenDelay.count()) * PA_USEC_PER_MSEC);
+    reopen_ = api->time_new(api, &due, &PulseSoundOutput::reopenFired, this);
+    return reopen_ != nullptr;
+}
+
+void PulseSoundOutput::reopenFired(pa_mainloop_api* api, pa_time_event* event, const timeval*,
+                                   void* userdata) {
+    auto* self = static_cast<PulseSoundOutput*>(userdata);
+    api->time_free(event);
+    self->reopen_ = nullptr;
+    self->guarded([&] { self->reopenStream(); });
+}
+
+void PulseSoundOutput::reopenStream() {
+    if (!sound_) {
+        return;
+    }
+    pa_context* context = connection_->readyContext();
+    if (context == nullptr) {
+        failStream("Sound server not available");
+        return;
+    }
+    stream_ = openStream(context, *sound_->file);
+    if (stream_ == nullptr) {
+        failStream("the sound server refused the stream: " + contextError(context));
+    }
+}
+
+void PulseSoundOutput::cancelReopen() noexcept {
+    if (reopen_ != nullptr) {
+        connection_->api()->time_free(reopen_);
+        reopen_ = nullptr;
+    }
 }
 
 // PulseAudio fails a stream meant for a sink it does not have; PipeWire plays
@@ -461,6 +513,7 @@ void PulseSoundOutput::failStream(const std::string& why) {
 // Cancelling the drain drops its acknowledgement, so the cut sound is never
 // reported finished; the flush empties the server's buffer at once.
 void PulseSoundOutput::cutSound() noexcept {
+    cancelReopen();
     if (!sound_) {
         return;
     }
@@ -475,6 +528,7 @@ void PulseSoundOutput::cutSound() noexcept {
 }
 
 void PulseSoundOutput::endSound() noexcept {
+    cancelReopen();
     if (!sound_) {
         return;
     }

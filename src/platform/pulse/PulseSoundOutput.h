@@ -32,11 +32,14 @@ namespace pelkora {
 // posted and then the file's onFinished is still delivered, so the engine
 // learns the sound is over; while no server is connected play() refuses. A
 // stream the server fails after play() accepted the file (a missing sink, a
-// format it will not take) posts onPlaybackError and then onFinished. A named
-// sink the server does not have is that error on PulseAudio and on PipeWire
-// alike, although PipeWire would play on its default sink instead. No
-// exception leaves play() or a libpulse callback: the sound is refused or
-// ended instead, so the transmitter is never held for a sound that stopped.
+// format it will not take) posts onPlaybackError and then onFinished, unless
+// it failed before the file's first block went in: such a stream is opened
+// again, once, kReopenDelay later, and the file plays from its start with
+// nothing posted. A named sink the server does not have is that error on
+// PulseAudio and on PipeWire alike, although PipeWire would play on its
+// default sink instead; it is never opened again. No exception leaves play()
+// or a libpulse callback: the sound is refused or ended instead, so the
+// transmitter is never held for a sound that stopped.
 //
 // Threading: called only on the loop thread. libpulse runs its own thread;
 // every callback and hook reaches the loop thread through the LoopPoster.
@@ -66,6 +69,12 @@ class PulseSoundOutput : public SoundOutput {
     static constexpr std::chrono::milliseconds kResamplerFlush{11};
     // How soon a finish that could not be posted (memory short) is posted again.
     static constexpr std::chrono::milliseconds kPostRetry{20};
+    // How soon a stream the server failed before the file's first block went
+    // in is opened again, once. PipeWire fails a new stream ("Input/Output
+    // error") that its session manager handles before it has chosen a default
+    // sink: right after the server starts, or while the default sink changes.
+    // The choice follows within a millisecond or two.
+    static constexpr std::chrono::milliseconds kReopenDelay{10};
 
     // Set right after construction; each is read when its posted task runs.
     Hook onServerLost;     // server gone or not found, once per loss; detail says why
@@ -98,6 +107,7 @@ class PulseSoundOutput : public SoundOutput {
         bool placed = false;  // its first block is written
         bool fileDone = false;
         bool tailWritten = false;
+        bool reopened = false;  // its stream failed once already
         pa_operation* drain = nullptr;
     };
 
@@ -109,6 +119,8 @@ class PulseSoundOutput : public SoundOutput {
                                 void* userdata);
     static void postRetryFired(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
                                void* userdata);
+    static void reopenFired(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
+                            void* userdata);
     template <typename Body>
     void guarded(Body&& body) noexcept;
 
@@ -122,6 +134,9 @@ class PulseSoundOutput : public SoundOutput {
     bool onChosenSink(pa_stream* stream) const;
     std::string missingSinkMessage() const;
     void failStream(const std::string& why);
+    bool reopenLater();
+    void reopenStream();
+    void cancelReopen() noexcept;
     PlayStart startSound(std::unique_ptr<SoundStream> file, std::uint64_t id);
     bool streamFits(pa_context* context, const SoundStream& file) const;
     pa_stream* openStream(pa_context* context, const SoundStream& file);
@@ -153,6 +168,7 @@ class PulseSoundOutput : public SoundOutput {
     std::optional<Sound> sound_;
     std::uint64_t undeliveredFinish_ = 0;
     pa_time_event* postRetry_ = nullptr;
+    pa_time_event* reopen_ = nullptr;  // armed while a failed stream waits to be opened again
 
     bool playing_ = false;
     std::uint64_t lastSoundId_ = 0;
