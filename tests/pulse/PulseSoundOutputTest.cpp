@@ -410,7 +410,8 @@ TEST_F(PulseSoundOutputTest, AResampledFileIsHeardToItsLastSample) {
     ASSERT_TRUE(run.found());
     EXPECT_NEAR(run.seconds(), kSeconds, kEdgeSlack);
     const double endOfSound = heard.timeOf(run.last + 1);
-    const double flush = std::chrono::duration<double>(PulseSoundOutput::kResamplerFlush).count();
+    const double flush =
+        std::chrono::duration<double>(PulseSoundOutput::kPipeWireResamplerFlush).count();
     EXPECT_GE(*finishedAt, endOfSound - kEndSlack);
     EXPECT_LT(*finishedAt, endOfSound + flush + 0.1);
     report("resampled file, length on the sink", run.seconds());

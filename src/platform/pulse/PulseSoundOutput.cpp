@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <string_view>
 #include <utility>
 
 namespace pelkora {
@@ -158,6 +159,10 @@ bool PulseSoundOutput::serverAvailable() const {
 }
 
 void PulseSoundOutput::onServerReady(pa_context* context, bool recovered) {
+    // The longer padding until the server has said what it is: losing a
+    // tail is worse than a few milliseconds more between two files.
+    pipeWire_ = true;
+    dropOperation(pa_context_get_server_info(context, &PulseSoundOutput::serverInfoArrived, this));
     if (recovered) {
         const char* server = pa_context_get_server(context);
         postHook(&PulseSoundOutput::onServerBack, server != nullptr ? server : "");
@@ -253,6 +258,16 @@ void PulseSoundOutput::releaseStream() {
     pa_stream_unref(stream_);
     stream_ = nullptr;
     sinkRate_ = 0;
+}
+
+// PipeWire's pulse server keeps more of a resampled stream's tail than
+// PulseAudio does; padding for it everywhere would lengthen every gap.
+void PulseSoundOutput::serverInfoArrived(pa_context*, const pa_server_info* info, void* userdata) {
+    auto* self = static_cast<PulseSoundOutput*>(userdata);
+    if (info != nullptr && info->server_name != nullptr) {
+        self->pipeWire_ =
+            std::string_view(info->server_name).find("PipeWire") != std::string_view::npos;
+    }
 }
 
 // Whether the server resamples decides whether a file needs kResamplerFlush.
@@ -365,7 +380,9 @@ void PulseSoundOutput::writeTail() {
     const std::size_t frameBytes =
         kSampleBytes * static_cast<std::size_t>(sound_->file->channels());
     const auto frames =
-        static_cast<std::size_t>(rate) * static_cast<std::size_t>(kResamplerFlush.count()) / 1000;
+        static_cast<std::size_t>(rate) *
+        static_cast<std::size_t>((pipeWire_ ? kPipeWireResamplerFlush : kResamplerFlush).count()) /
+        1000;
     std::size_t bytes = frames * frameBytes;
     while (bytes > 0) {
         void* buffer = nullptr;

@@ -62,11 +62,14 @@ class PulseSoundOutput : public SoundOutput {
     // fewer), PulseAudio's sink wakes every 10 ms.
     static constexpr std::chrono::milliseconds kRequestBlock{10};
     // Silence written after the last sample of a file the server resamples.
-    // PipeWire's pulse server drains a stream while its resampler still holds
-    // the last few milliseconds (2.6 ms of an 8 kHz file): this pushes them out.
-    // Two of its 256-frame quanta (5.3 ms at 48 kHz); onFinished comes this much
-    // later for such files, and never for a file at the sink's rate.
-    static constexpr std::chrono::milliseconds kResamplerFlush{11};
+    // A server drains a stream while its resampler still holds the last
+    // samples, which are then never heard: about 1 ms of an 8 kHz file on
+    // PulseAudio, 2.6 ms on PipeWire's pulse server. The silence pushes them
+    // out; onFinished comes this much later for such files, and never for a
+    // file at the sink's rate. On PipeWire two of its 256-frame cycles (5.3 ms
+    // at 48 kHz).
+    static constexpr std::chrono::milliseconds kResamplerFlush{3};
+    static constexpr std::chrono::milliseconds kPipeWireResamplerFlush{11};
     // How soon a finish that could not be posted (memory short) is posted again.
     static constexpr std::chrono::milliseconds kPostRetry{20};
     // How soon a stream the server failed before the file's first block went
@@ -142,6 +145,7 @@ class PulseSoundOutput : public SoundOutput {
     pa_stream* openStream(pa_context* context, const SoundStream& file);
     void releaseStream();
     void askSinkRate();
+    static void serverInfoArrived(pa_context* context, const pa_server_info* info, void* userdata);
     std::size_t firstWriteBytes() const;
     void writeSome(std::size_t bytes);
     std::size_t writeFromFile(std::size_t frames);
@@ -165,6 +169,7 @@ class PulseSoundOutput : public SoundOutput {
 
     pa_stream* stream_ = nullptr;
     std::uint32_t sinkRate_ = 0;  // of the stream's sink; 0 while not known
+    bool pipeWire_ = true;        // the server is PipeWire, or not known yet
     std::optional<Sound> sound_;
     std::uint64_t undeliveredFinish_ = 0;
     pa_time_event* postRetry_ = nullptr;
