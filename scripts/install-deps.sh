@@ -18,7 +18,7 @@ packages=(
 test_packages=(
     pulseaudio
     pipewire pipewire-bin pipewire-pulse wireplumber
-    xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dbus
+    xvfb xauth xdotool libxtst-dev x11-utils imagemagick desktop-file-utils dbus openbox
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libsox-fmt-pulse
     clang libclang-rt-14-dev
