@@ -4,11 +4,16 @@
 // Input: "<section>\0<key>\0<value>\0<other section>\0<other key>\0<content>".
 // Writing a value must read back as that value and leave every other key's
 // value as it was: a settings file never loses what the operator stored.
+// Several keys written in one pass must give the very bytes that writing
+// them one after the other gives.
 #include <cstddef>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ByteCursor.h"
 #include "FuzzCheck.h"
@@ -48,14 +53,45 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-// What a read gives back for a stored value: blanks around it trimmed, cut.
+// What a read gives back for a stored value: blanks around it trimmed, one
+// pair of matching quotes dropped, cut.
 std::string readBack(const std::string& value) {
-    return std::string(trimmed(value).substr(0, IniText::kMaxValueLength));
+    std::string_view text = trimmed(value);
+    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+        text.back() == text.front()) {
+        text = text.substr(1, text.size() - 2);
+    }
+    return std::string(text.substr(0, IniText::kMaxValueLength));
 }
 
 struct IniCase {
     std::string section, key, value, otherSection, otherKey, content;
 };
+
+// Both keys, then the first again with the value reversed: a batch that
+// mixes sections and names one key twice.
+std::vector<pelkora::ProfileEntry> batchOf(const IniCase& c) {
+    const std::string reversed(c.value.rbegin(), c.value.rend());
+    return {{c.section, c.key, c.value},
+            {c.otherSection, c.otherKey, c.value + "2"},
+            {c.section, c.key, reversed}};
+}
+
+bool storable(const std::vector<pelkora::ProfileEntry>& entries) {
+    for (const pelkora::ProfileEntry& e : entries) {
+        if (!IniText::isStorable(e.section, e.key, e.value)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string oneByOne(std::string content, const std::vector<pelkora::ProfileEntry>& entries) {
+    for (const pelkora::ProfileEntry& e : entries) {
+        content = IniText::withValue(content, e.section, e.key, e.value);
+    }
+    return content;
+}
 
 void checkText(const IniCase& c) {
     const auto found = IniText::find(c.content, c.section, c.key);
@@ -71,6 +107,16 @@ void checkText(const IniCase& c) {
                   IniText::find(c.content, c.otherSection, c.otherKey),
               "writing one key leaves every other key's value as it was");
     }
+    const auto batch = batchOf(c);
+    if (storable(batch)) {
+        check(IniText::withValues(c.content, batch) == oneByOne(c.content, batch),
+              "one pass gives what key after key gives");
+    }
+}
+
+std::string contentsOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 void checkStore(const IniCase& c) {
@@ -86,6 +132,18 @@ void checkStore(const IniCase& c) {
     store.writeString("pelkora.ini", c.section, c.key, c.value);
     check(store.readString("pelkora.ini", c.section, c.key, kMissing) == readBack(c.value),
           "a value written to the file reads back");
+
+    const auto batch = batchOf(c);
+    if (!storable(batch)) {
+        return;
+    }
+    file.write(c.content);
+    store.writeStrings("pelkora.ini", batch);
+    check(contentsOf(file.path()) == IniText::withValues(c.content, batch),
+          "the file store writes a batch as the text rules do");
+    check(
+        store.readString("pelkora.ini", c.section, c.key, kMissing) == readBack(batch.back().value),
+        "the last value of a key written twice in a batch reads back");
 }
 
 }  // namespace

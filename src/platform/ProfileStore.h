@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace pelkora {
 
@@ -17,9 +18,16 @@ class ProfileWriteError : public std::runtime_error {
     std::string path_;
 };
 
-// Keyed text settings in INI ("profile") files, one key per call. Every call
-// opens the file afresh and releases it again: nothing is cached, nothing is
-// deferred, so edits made by other programs are seen at the next read.
+// One key to store: where it goes and its value.
+struct ProfileEntry {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+
+// Keyed text settings in INI ("profile") files. Every call opens the file
+// afresh and releases it again: nothing is cached, nothing is deferred, so
+// edits made by other programs are seen at the next read.
 // Section and key names match without regard to case.
 // Threading: called only on the loop thread.
 class ProfileStore {
@@ -35,6 +43,18 @@ class ProfileStore {
     // Throws ProfileWriteError when the write is refused.
     virtual void writeString(const std::string& file, const std::string& section,
                              const std::string& key, const std::string& value) = 0;
+
+    // Stores several keys as one change, as if each were written in turn: a
+    // user action that saves many keys costs the file one rewrite, not one
+    // per key. A refused write throws ProfileWriteError and stores none of
+    // them. This default writes key by key and so suits only stores that
+    // never refuse partway (simple test doubles); stores backed by files
+    // override it.
+    virtual void writeStrings(const std::string& file, const std::vector<ProfileEntry>& entries) {
+        for (const ProfileEntry& entry : entries) {
+            writeString(file, entry.section, entry.key, entry.value);
+        }
+    }
 };
 
 }  // namespace pelkora

@@ -63,20 +63,25 @@ class EndlessSource : public ByteSource {
 struct Line {
     std::string text;
     std::uint64_t begin, end, next;
-    bool terminated;
+    std::string ending;
     bool operator==(const Line&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Line& l) {
+    std::string ending;
+    for (const char c : l.ending) {
+        ending += c == '\r' ? "CR" : "LF";
+    }
     return out << "{'" << l.text << "' " << l.begin << "," << l.end << "," << l.next << ","
-               << l.terminated << "}";
+               << ending << "}";
 }
 
 std::vector<Line> linesOf(IniLineReader& reader) {
     std::vector<Line> lines;
     IniLine line;
     while (reader.next(line)) {
-        lines.push_back({std::string(line.text), line.begin, line.end, line.next, line.terminated});
+        lines.push_back(
+            {std::string(line.text), line.begin, line.end, line.next, std::string(line.ending)});
     }
     return lines;
 }
@@ -92,16 +97,26 @@ const std::vector<SplitCase>& splitCases() {
         {"empty", "", {}},
         {"LF and CR LF",
          "a\r\nb\nc",
-         {{"a", 0, 1, 3, true}, {"b", 3, 4, 5, true}, {"c", 5, 6, 6, false}}},
-        {"final CR belongs to the terminator", "a\r", {{"a", 0, 1, 2, false}}},
-        {"inner CR is text", "x\ry\n", {{"x\ry", 0, 3, 4, true}}},
-        {"empty lines", "\n\r\n", {{"", 0, 0, 1, true}, {"", 1, 1, 3, true}}},
-        {"byte-order mark skipped", "\xEF\xBB\xBF[A]\n", {{"[A]", 3, 6, 7, true}}},
+         {{"a", 0, 1, 3, "\r\n"}, {"b", 3, 4, 5, "\n"}, {"c", 5, 6, 6, ""}}},
+        {"final CR is a terminator", "a\r", {{"a", 0, 1, 2, "\r"}}},
+        {"lone CR ends a line", "x\ry\n", {{"x", 0, 1, 2, "\r"}, {"y", 2, 3, 4, "\n"}}},
+        {"CR only",
+         "[A]\rk=1\r\rj=2",
+         {{"[A]", 0, 3, 4, "\r"},
+          {"k=1", 4, 7, 8, "\r"},
+          {"", 8, 8, 9, "\r"},
+          {"j=2", 9, 12, 12, ""}}},
+        {"LF CR is two endings",
+         "a\n\rb",
+         {{"a", 0, 1, 2, "\n"}, {"", 2, 2, 3, "\r"}, {"b", 3, 4, 4, ""}}},
+        {"CR CR LF", "a\r\r\n", {{"a", 0, 1, 2, "\r"}, {"", 2, 2, 4, "\r\n"}}},
+        {"empty lines", "\n\r\n", {{"", 0, 0, 1, "\n"}, {"", 1, 1, 3, "\r\n"}}},
+        {"byte-order mark skipped", "\xEF\xBB\xBF[A]\n", {{"[A]", 3, 6, 7, "\n"}}},
         {"byte-order mark alone is no line", "\xEF\xBB\xBF", {}},
-        {"byte-order mark and CR", "\xEF\xBB\xBF\r", {{"", 3, 3, 4, false}}},
+        {"byte-order mark and CR", "\xEF\xBB\xBF\r", {{"", 3, 3, 4, "\r"}}},
         {"mark only at the start",
          "a\n\xEF\xBB\xBF",
-         {{"a", 0, 1, 2, true}, {"\xEF\xBB\xBF", 2, 5, 5, false}}},
+         {{"a", 0, 1, 2, "\n"}, {"\xEF\xBB\xBF", 2, 5, 5, ""}}},
     };
     return cases;
 }
@@ -116,15 +131,24 @@ TEST(IniLineReader, SplitsLinesWithTheirOffsets) {
 
 TEST(IniLineReader, BlocksOfAnySizeGiveTheSameLines) {
     const std::string longLine(IniLineReader::kMaxLineLength - 1, 'z');
-    std::vector<std::string> contents = {"[A]\r\nk=v\r\n\r\n;c\nj = w \r", longLine + "\r\nk=1\r",
-                                         longLine + "xy\n", "\xEF\xBB\xBFk=1"};
+    // A CR LF pair split between two blocks must still read as one ending.
+    const std::string pairAtBlockEnd = std::string(IniLineReader::kBlockSize - 1, 'p') + "\r\nk=1";
+    const std::string crAtBlockEnd = std::string(IniLineReader::kBlockSize - 1, 'p') + "\rk=1\r";
+    std::vector<std::string> contents = {"[A]\r\nk=v\r\n\r\n;c\nj = w \r",
+                                         longLine + "\r\nk=1\r",
+                                         longLine + "xy\n",
+                                         "\xEF\xBB\xBFk=1",
+                                         pairAtBlockEnd,
+                                         crAtBlockEnd,
+                                         longLine + "\r" + longLine + "\n\r"};
     for (const SplitCase& c : splitCases()) {
         contents.push_back(c.content);
     }
     for (const std::string& content : contents) {
         IniLineReader whole(content);
         const std::vector<Line> expected = linesOf(whole);
-        for (const std::size_t chunk : {1, 2, 3, 5, 4096}) {
+        for (const std::size_t chunk :
+             std::vector<std::size_t>{1, 2, 3, 5, 4096, IniLineReader::kBlockSize}) {
             ChunkedSource source(content, chunk);
             IniLineReader streamed(source);
             EXPECT_EQ(linesOf(streamed), expected) << content.substr(0, 20) << " in " << chunk;
@@ -136,25 +160,35 @@ TEST(IniLineReader, BlocksOfAnySizeGiveTheSameLines) {
 TEST(IniLineReader, OverlongLineKeepsOnlyItsStartButSpansItsWholeLength) {
     const std::size_t limit = IniLineReader::kMaxLineLength;
     const std::string huge = "k=" + std::string(16 * limit, 'x');
-    ChunkedSource source(huge + "\r\nnext\n", 1000);
-    IniLineReader reader(source);
-    IniLine line;
-    ASSERT_TRUE(reader.next(line));
-    EXPECT_EQ(line.text.size(), limit);
-    EXPECT_TRUE(line.text.starts_with("k=xxx"));
-    EXPECT_TRUE(line.cut);
-    EXPECT_EQ(line.end, huge.size());
-    EXPECT_EQ(line.next, huge.size() + 2);
-    ASSERT_TRUE(reader.next(line));
-    EXPECT_EQ(line.text, "next");
-    EXPECT_FALSE(line.cut);
+    for (const std::string ending : {"\r\n", "\r", "\n"}) {
+        SCOPED_TRACE(ending.size() == 2 ? "CR LF" : ending == "\r" ? "CR" : "LF");
+        ChunkedSource source(huge + ending + "next" + ending, 1000);
+        IniLineReader reader(source);
+        IniLine line;
+        ASSERT_TRUE(reader.next(line));
+        EXPECT_EQ(line.text.size(), limit);
+        EXPECT_TRUE(line.text.starts_with("k=xxx"));
+        EXPECT_TRUE(line.cut);
+        EXPECT_EQ(line.end, huge.size());
+        EXPECT_EQ(line.next, huge.size() + ending.size());
+        ASSERT_TRUE(reader.next(line));
+        EXPECT_EQ(line.text, "next");
+        EXPECT_FALSE(line.cut);
+        EXPECT_FALSE(reader.next(line));
+    }
 }
 
 TEST(IniLineReader, FailedReadEndsTheLinesWithoutTheInterruptedOne) {
     ChunkedSource source("[A]\nk=1\nj=22\n", 3, 10);
     IniLineReader reader(source);
-    EXPECT_EQ(linesOf(reader), (std::vector<Line>{{"[A]", 0, 3, 4, true}, {"k=1", 4, 7, 8, true}}));
+    EXPECT_EQ(linesOf(reader), (std::vector<Line>{{"[A]", 0, 3, 4, "\n"}, {"k=1", 4, 7, 8, "\n"}}));
     EXPECT_TRUE(reader.failed());
+
+    // Whether an LF follows the CR is never learnt: the line is not returned.
+    ChunkedSource afterCr("[A]\rk=1\r", 4, 4);
+    IniLineReader crThenFailure(afterCr);
+    EXPECT_EQ(linesOf(crThenFailure), std::vector<Line>());
+    EXPECT_TRUE(crThenFailure.failed());
 
     ChunkedSource failing("[A]\nk=1\n", 3, 5);
     IniLineReader keyLost(failing);

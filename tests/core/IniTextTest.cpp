@@ -35,7 +35,6 @@ TEST(IniTextFind, FollowsTheFileRules) {
         {"indented comment line", "[A]\n  ; k=1\nk=2\n", "A", "k", "2"},
         {"'=' inside the value", "[A]\nk=a=b\n", "A", "k", "a=b"},
         {"blanks around name and value", "[A]\n \tk \t=  v w \t\n", "A", "k", "v w"},
-        {"quotes kept", "[A]\nk=\"x\"\n", "A", "k", "\"x\""},
         {"blanks around the section", "  [ A ]  \nk=1\n", "A", "k", "1"},
         {"8-bit value byte for byte", "[A]\nk=\xE4\xF6\xFF\n", "A", "k", "\xE4\xF6\xFF"},
         {"line without '=' ignored", "[A]\nk\nk=2\n", "A", "k", "2"},
@@ -44,11 +43,58 @@ TEST(IniTextFind, FollowsTheFileRules) {
         {"mixed line endings", "[A]\r\nj=0\nk=1\r\n", "A", "k", "1"},
         {"CR ending an unterminated last line", "[A]\r\nk=v\r", "A", "k", "v"},
         {"empty value before a final CR", "[A]\nk=\r", "A", "k", ""},
-        {"CR inside a value kept", "[A]\nk=a\rb\n", "A", "k", "a\rb"},
     };
     for (const FindCase& c : cases) {
         EXPECT_EQ(IniText::find(c.content, c.section, c.key), c.expected) << c.name;
     }
+}
+
+TEST(IniTextFind, ReadsEveryLineEnding) {
+    const std::vector<FindCase> cases = {
+        {"CR only", "[A]\rj=0\rk=1\r[B]\rk=2\r", "A", "k", "1"},
+        {"CR only, next section", "[A]\rj=0\rk=1\r[B]\rk=2\r", "B", "k", "2"},
+        {"CR only, no final CR", "[A]\rk=1", "A", "k", "1"},
+        {"CR only, empty value", "[A]\rk=\rj=1\r", "A", "k", ""},
+        {"lone CR inside what was a value", "[A]\nk=a\rb=2\n", "A", "k", "a"},
+        {"... starts a line of its own", "[A]\nk=a\rb=2\n", "A", "b", "2"},
+        {"mixed, key after a CR", "[A]\r\nj=0\rk=1\n", "A", "k", "1"},
+        {"mixed, section after a CR", "[B]\nx=1\r[A]\r\nk=1", "A", "k", "1"},
+        {"mixed, LF CR is a blank line", "[A]\n\rk=1\n", "A", "k", "1"},
+        {"CR CR LF", "[A]\r\r\nk=1\r\r\n", "A", "k", "1"},
+        {"CR at the end after CR LF lines", "[A]\r\nk=v\r", "A", "k", "v"},
+        {"byte-order mark then CR only", "\xEF\xBB\xBF[A]\rk=1\r", "A", "k", "1"},
+    };
+    for (const FindCase& c : cases) {
+        EXPECT_EQ(IniText::find(c.content, c.section, c.key), c.expected) << c.name;
+    }
+}
+
+TEST(IniTextFind, DropsOnePairOfMatchingQuotes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"\"  padded  \"", "  padded  "},
+        {"\"\"", ""},
+        {"''", ""},
+        {"'x'", "x"},
+        {"  \"x\"  ", "x"},  // blanks go first
+        {"\"'x'\"", "'x'"},  // one pair only
+        {"\"\"x\"\"", "\"x\""},
+        {"\"a\"b\"", "a\"b"},
+        {"\"x", "\"x"},
+        {"x\"", "x\""},
+        {"\"x'", "\"x'"},
+        {"'x\"", "'x\""},
+        {"a\"b\"c", "a\"b\"c"},
+        {"\"", "\""},
+        {"'", "'"},
+        {"\"x\" y", "\"x\" y"},
+    };
+    for (const auto& [stored, expected] : cases) {
+        EXPECT_EQ(IniText::find("[A]\nk=" + stored + "\n", "A", "k"), expected) << stored;
+        EXPECT_EQ(IniText::find("[A]\r\nk=" + stored, "A", "k"), expected) << stored;
+    }
+    const std::string quotedLong = "\"" + std::string(3000, 'q') + "\"";
+    EXPECT_EQ(IniText::find("[A]\nk=" + quotedLong, "A", "k"),
+              std::string(IniText::kMaxValueLength, 'q'));
 }
 
 TEST(IniTextFind, CutsLongValues) {
@@ -119,9 +165,17 @@ TEST(IniTextWithValue, ChangesOnlyWhatItMust) {
         {"file of only a byte-order mark", "\xEF\xBB\xBF", "A", "k", "v", "\xEF\xBB\xBF[A]\nk=v\n"},
         {"8-bit value byte for byte", "[A]\nk=1\n", "A", "k", "\xE4\x80", "[A]\nk=\xE4\x80\n"},
         {"replace before a final CR", "[A]\nk=1\r", "A", "k", "9", "[A]\nk=9\r"},
-        {"insert after a final CR", "[A]\r\nx=1\r", "A", "k", "v", "[A]\r\nx=1\r\nk=v\r\n"},
+        // A CR that ends the content is a line ending: the bytes before a new line stay.
+        {"insert after a final CR", "[A]\r\nx=1\r", "A", "k", "v", "[A]\r\nx=1\rk=v\r\n"},
         {"new section after a final CR", "[B]\r\ny=2\r", "A", "k", "v",
-         "[B]\r\ny=2\r\n\r\n[A]\r\nk=v\r\n"},
+         "[B]\r\ny=2\r\r\n[A]\r\nk=v\r\n"},
+        {"quotes written as given", "[A]\nk=1\n", "A", "k", "\"x\"", "[A]\nk=\"x\"\n"},
+        {"CR only: replace", "[A]\rk=1\rj=2\r", "A", "k", "9", "[A]\rk=9\rj=2\r"},
+        {"CR only: insert", "[A]\rj=2\r\r[B]\rx=1\r", "A", "k", "v", "[A]\rj=2\rk=v\r\r[B]\rx=1\r"},
+        {"CR only: new section", "[B]\rx=1\r", "A", "k", "v", "[B]\rx=1\r\r[A]\rk=v\r"},
+        {"CR only: unterminated end", "[A]\rj=2", "A", "k", "v", "[A]\rj=2\rk=v\r"},
+        {"mixed: first line's ending used", "[A]\nj=2\r\n", "A", "k", "v", "[A]\nj=2\r\nk=v\n"},
+        {"mixed: replace leaves the CR", "[A]\r\nk=1\rj=2\n", "A", "k", "9", "[A]\r\nk=9\rj=2\n"},
     };
     for (const WithValueCase& c : cases) {
         EXPECT_EQ(IniText::withValue(c.content, c.section, c.key, c.value), c.expected) << c.name;
@@ -136,20 +190,117 @@ TEST(IniTextWithValue, WrittenValuesReadBackAndOthersStay) {
                                                "[A]\r\nx=1\r",
                                                "[B]\r\nk=b\r",
                                                "[A]\nx=1\r\r",
-                                               "[B]\nk=b\r\r"};
+                                               "[B]\nk=b\r\r",
+                                               "[A]\rx=1\r[B]\rk=b",
+                                               "[B]\rk=b\r\r",
+                                               "[A]\r\nx=1\r[B]\nk=b\r\n"};
     const std::vector<std::string> keys = {"k", "F1 Macro"};
-    const std::vector<std::string> values = {"",      "a=b",          "\xFF\x80",
-                                             "\"q\"", "; no comment", "[no section]"};
+    // Values are written as given; reading drops one pair of quotes.
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"", ""},
+        {"a=b", "a=b"},
+        {"\xFF\x80", "\xFF\x80"},
+        {"\"q\"", "q"},
+        {"'q\"", "'q\""},
+        {"; no comment", "; no comment"},
+        {"[no section]", "[no section]"}};
     for (const std::string& content : contents) {
         for (const std::string& key : keys) {
-            for (const std::string& value : values) {
+            for (const auto& [value, readBack] : values) {
                 const std::string updated = IniText::withValue(content, "A", key, value);
-                EXPECT_EQ(IniText::find(updated, "A", key), value) << content << "|" << value;
+                EXPECT_EQ(IniText::find(updated, "A", key), readBack) << content << "|" << value;
                 EXPECT_EQ(IniText::find(updated, "A", "x"), IniText::find(content, "A", "x"));
                 EXPECT_EQ(IniText::find(updated, "B", "k"), IniText::find(content, "B", "k"));
             }
         }
     }
+}
+
+std::string oneByOne(std::string content, const std::vector<ProfileEntry>& entries) {
+    for (const ProfileEntry& entry : entries) {
+        content = IniText::withValue(content, entry.section, entry.key, entry.value);
+    }
+    return content;
+}
+
+struct BatchCase {
+    const char* name;
+    std::vector<ProfileEntry> entries;
+};
+
+const std::vector<BatchCase>& batchCases() {
+    static const std::vector<BatchCase> cases = {
+        {"a save of the macro form",
+         {{"Paths", "SoundDir", "/home/op/sound/"},
+          {"Macroses", "Macro1", "~[iCall]"},
+          {"Macroses", "Macro2", "~[f2.wav]"},
+          {"Buttons", "Caption1", "CQ"},
+          {"Buttons", "Caption2", ""}}},
+        {"sections interleaved",
+         {{"S", "k1", "1"}, {"T", "x", "2"}, {"S", "k2", "3"}, {"A", "new", "4"}, {"B", "z", "5"}}},
+        {"a key named twice keeps its first spelling and its last value",
+         {{"A", "Nk", "1"}, {" a ", "nK ", "2"}, {"A", "j", "3"}, {"A", "NK", "4"}}},
+        {"same key, back to the stored value", {{"A", "k", "changed"}, {"A", "k", "1"}}},
+        {"values opening with blanks, named twice",
+         {{"A", "k", " x"}, {"A", "k", "  y "}, {"A", "j", "\t"}, {"A", "j", "z"}}},
+        {"replace and insert at an unterminated end", {{"A", "k", "v"}, {"A", "j", "w"}}},
+        {"new section, then a key of the last section", {{"N", "k", "1"}, {"B", "z", "2"}}},
+        {"a key of the last section, then a new section", {{"B", "z", "2"}, {"N", "k", "1"}}},
+        {"nothing changes", {{"A", "k", "1"}, {"B", "y", "2"}}},
+        {"quoted values", {{"A", "k", "\"x\""}, {"Q", "q", "' y '"}}},
+        {"no entries", {}},
+    };
+    return cases;
+}
+
+const std::vector<std::string>& batchContents() {
+    static const std::vector<std::string> contents = {
+        "",
+        "\xEF\xBB\xBF",
+        "[B]\ny=2",
+        "[B]\ny=2\n",
+        "[B]\ny=2\n\n",
+        "[A]\nk=",
+        "[A]\nk=1",
+        "[A]\nk=1\nj=2\n[B]\ny=2\n\n",
+        "[A]\r\nk=1\r\n[b]\r\ny=2",
+        "[A]\rk=1\r[B]\ry=2\r",
+        "[B]\ry=2\r\r",
+        "[A]\r\nk=1\r[B]\ny=2\r",
+        "x=0\n[a]\nk=1\n[A]\nk=dup\n[S]\n",
+        "; c\r\n[Buttons]\r\nCaption1=CQ\r\n\r\n[Paths]\r\nSoundDir=/s/",
+        "[Macroses]\nMacro1=~[iCall]\n[T]\n;only a comment",
+        // Where a new line could fuse with a neighbour into one CR LF ending.
+        "[B]\ny=2\r",
+        "[A]\nk=1\r\r[B]\ny=2\r",
+        "[A]\rk=1\n\n[B]\ry=2\r",
+        "[S]\rk1=0\n\n\n[B]\ny=2\n\r",
+    };
+    return contents;
+}
+
+TEST(IniTextWithValues, EqualsWritingEachKeyInTurn) {
+    for (const BatchCase& c : batchCases()) {
+        for (const std::string& content : batchContents()) {
+            EXPECT_EQ(IniText::withValues(content, c.entries), oneByOne(content, c.entries))
+                << c.name << " in '" << content << "'";
+        }
+    }
+}
+
+TEST(IniTextEdits, LeaveOutWhatChangesNothingAndStopAtTheLastKey) {
+    const std::string content = "[B]\ry=2\r[A]\r\nk=1\r\nj = 2 \r\n[C]\r\nz=0\r\n";
+    IniLineReader same(content);
+    EXPECT_TRUE(IniText::edits(same, {{"A", "k", "1"}, {"b", "Y", "2"}}).empty());
+
+    IniLineReader partly(content);
+    const std::vector<IniEdit> edits =
+        IniText::edits(partly, {{"A", "j", "2"}, {"A", "k", "1"}, {"B", "y", "3"}});
+    ASSERT_EQ(edits.size(), 2u) << "k holds its value already";
+    EXPECT_EQ(edits[0].text, "3") << "in offset order";
+    EXPECT_EQ(edits[1].text, "2") << "trailing blanks go";
+    EXPECT_LT(edits[0].to, edits[1].from);
+    EXPECT_EQ(partly.offset(), content.find("[C]")) << "read on past the last key";
 }
 
 struct StorableCase {

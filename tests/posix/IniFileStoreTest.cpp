@@ -242,6 +242,129 @@ TEST_F(IniFileStoreTest, WritesToAFileOfManyBlocksChangeOnlyTheKey) {
     EXPECT_EQ(entryCount(dir_), 1u) << "a temporary file was left behind";
 }
 
+struct FileReadCase {
+    const char* name;
+    std::string content;
+    const char* section;
+    const char* key;
+    std::string expected;
+};
+
+// Files from Windows and from old Macintosh editors, read through a real file.
+TEST_F(IniFileStoreTest, ReadsQuotesAndEveryLineEnding) {
+    // After the head and pad, the next byte is the last of the first block read.
+    const std::string pad(IniLineReader::kBlockSize - 6, ';');
+    const std::vector<FileReadCase> cases = {
+        {"quotes dropped", "[QSO]\r\nCall=\"  DL1ABC  \"\r\n", "QSO", "Call", "  DL1ABC  "},
+        {"unmatched quotes kept", "[QSO]\r\nCall=\"x'\r\n", "QSO", "Call", "\"x'"},
+        {"CR only", "[Config]\rPTTPort=2\rPTTLine=3\r[QSO]\rCall=K1A\r", "QSO", "Call", "K1A"},
+        {"mixed", "[Config]\r\nPTTPort=2\rPTTLine=3\n[QSO]\rCall=K1A", "QSO", "Call", "K1A"},
+        {"CR at the end", "[Config]\nPTTLine=3\r", "Config", "PTTLine", "3"},
+        {"CR LF across blocks", "[A]\r\n" + pad + "\r\nk=1\r\n", "A", "k", "1"},
+        {"CR, CR across blocks", "[A]\r\n" + pad + "\r\rk=1\r", "A", "k", "1"},
+    };
+    IniFileStore store(dir_);
+    for (const FileReadCase& c : cases) {
+        writeText(iniPath_, c.content);
+        EXPECT_EQ(store.readString("pelkora.ini", c.section, c.key, "def"), c.expected) << c.name;
+    }
+}
+
+TEST_F(IniFileStoreTest, WriteIntoACrOnlyFileKeepsEveryOtherByte) {
+    const std::string original = "[Config]\rPTTPort=2\rPTTLine=1\r\r[QSO]\rCall=K1A\r";
+    writeText(iniPath_, original);
+    IniFileStore store(dir_);
+    store.writeString("pelkora.ini", "Config", "PTTLine", "3");
+    store.writeString("pelkora.ini", "Config", "ButtonRows", "2");
+    store.writeString("pelkora.ini", "Paths", "SoundDir", "/s/");
+    EXPECT_EQ(readText(iniPath_),
+              "[Config]\rPTTPort=2\rPTTLine=3\rButtonRows=2\r\r[QSO]\rCall=K1A\r"
+              "\r[Paths]\rSoundDir=/s/\r");
+    const std::vector<std::vector<const char*>> keys = {{"Config", "PTTPort", "2"},
+                                                        {"Config", "PTTLine", "3"},
+                                                        {"Config", "ButtonRows", "2"},
+                                                        {"QSO", "Call", "K1A"},
+                                                        {"Paths", "SoundDir", "/s/"}};
+    for (const auto& key : keys) {
+        EXPECT_EQ(store.readString("pelkora.ini", key[0], key[1], "def"), key[2]) << key[1];
+    }
+}
+
+std::vector<ProfileEntry> macroFormSave(const std::string& tag) {
+    std::vector<ProfileEntry> entries{{"Paths", "SoundDir", "/home/op/sound/"}};
+    for (int key = 1; key <= 12; ++key) {
+        entries.push_back({"Macroses", "Macro" + std::to_string(key), tag + std::to_string(key)});
+    }
+    for (int key = 1; key <= 12; ++key) {
+        entries.push_back({"Buttons", "Caption" + std::to_string(key), key % 2 ? tag : ""});
+    }
+    return entries;
+}
+
+TEST_F(IniFileStoreTest, BatchWriteEqualsWritingEachKeyInTurn) {
+    std::string manyBlocks = "[Macroses]\r\n";
+    for (int i = 0; i < 20000; ++i) {
+        manyBlocks += "Other" + std::to_string(i) + "=~[f" + std::to_string(i) + ".wav]\r\n";
+    }
+    manyBlocks += "Macro7=old\r\n[Buttons]\r\nCaption1=CQ";
+    const std::vector<std::string> contents = {
+        "",
+        "[Config]\r\nPTTPort=2\r\n",
+        "[Buttons]\rCaption3=QRZ\r[Macroses]\rMacro1=~[iCall]\r",
+        "[Paths]\nSoundDir=/s/\r\n[Buttons]\r\nCaption2=x\r",
+        manyBlocks,
+    };
+    const std::string batchPath = dir_ + "/batch.ini";
+    IniFileStore store(dir_);
+    for (const std::string& content : contents) {
+        SCOPED_TRACE(content.substr(0, 30));
+        writeText(iniPath_, content);
+        writeText(batchPath, content);
+        for (const std::string tag : {"a", "b"}) {  // a second save over the first
+            const std::vector<ProfileEntry> entries = macroFormSave(tag);
+            for (const ProfileEntry& e : entries) {
+                store.writeString("pelkora.ini", e.section, e.key, e.value);
+            }
+            store.writeStrings("batch.ini", entries);
+            EXPECT_EQ(readText(batchPath), readText(iniPath_));
+        }
+        EXPECT_EQ(store.readString("batch.ini", "Macroses", "Macro12", "def"), "b12");
+    }
+    EXPECT_EQ(entryCount(dir_), 2u) << "a temporary file was left behind";
+}
+
+TEST_F(IniFileStoreTest, RefusedBatchWriteLeavesTheFileAsItWas) {
+    const std::string original = "[Paths]\r\nSoundDir=/s/\r\n[Macroses]\r\nMacro1=~[f1.wav]\r\n";
+    writeText(iniPath_, original);
+    fs::create_directory(dir_ + "/folder.ini");
+    IniFileStore store(dir_);
+    std::vector<ProfileEntry> lineBreakLast = macroFormSave("new");
+    lineBreakLast.push_back({"Buttons", "Caption12", "two\nlines"});
+    struct Refusal {
+        const char* name;
+        const char* file;
+        std::vector<ProfileEntry> entries;
+    };
+    const std::vector<Refusal> refusals = {
+        {"a line break in the last value", "pelkora.ini", lineBreakLast},
+        {"a key that would read as a section",
+         "pelkora.ini",
+         {{"Paths", "SoundDir", "/t/"}, {"Macroses", "[Macro2", "x"}}},
+        {"a directory in the file's place", "folder.ini", macroFormSave("new")},
+    };
+    for (const Refusal& r : refusals) {
+        try {
+            store.writeStrings(r.file, r.entries);
+            ADD_FAILURE() << r.name << ": accepted";
+        } catch (const ProfileWriteError& error) {
+            EXPECT_EQ(error.path(), dir_ + "/" + r.file) << r.name;
+            EXPECT_STREQ(error.what(), ("Unable to write to " + dir_ + "/" + r.file).c_str());
+        }
+        EXPECT_EQ(readText(iniPath_), original) << r.name;
+    }
+    EXPECT_EQ(entryCount(dir_), 2u) << "a temporary file was left behind";
+}
+
 // A settings file far larger than the memory the store may use: a value is
 // read and written all the same, at the cost of one block, never the file.
 TEST_F(IniFileStoreTest, HugeFileIsNeverHeldInMemory) {

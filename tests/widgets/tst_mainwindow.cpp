@@ -505,7 +505,9 @@ void tst_mainwindow::saveMacrosWritesInOrder() {
     window.setMacro(5, "~[tx]~[fcq.wav]~[rx]");
     window.setButtonCaption(5, "CQ");
 
+    const int passes = fixture.profiles.writePasses();
     window.SaveMacros();
+    QCOMPARE(fixture.profiles.writePasses(), passes + 1);  // one rewrite of the file, not 25
     QStringList expected{qs("Paths/SoundDir=" + fixture.startDir() + "sound/")};
     for (int key = 1; key <= 12; ++key) {
         expected.append(QString("Macroses/Macro%1=%2").arg(key).arg(qs(window.macro(key))));

@@ -25,7 +25,6 @@ bool IniLineReader::next(IniLine& line) {
     kept_.clear();
     copied_ = false;
     std::uint64_t length = 0;
-    char last = '\0';
     for (;;) {
         if (block_.empty() && !refill()) {
             atEnd_ = true;
@@ -34,21 +33,56 @@ bool IniLineReader::next(IniLine& line) {
             }
             break;
         }
-        const std::size_t newline = block_.find('\n');
-        const std::string_view piece = block_.substr(0, newline);
+        const std::size_t stop = std::min(nextInBlock('\n', lfAt_), nextInBlock('\r', crAt_));
+        const std::string_view piece = block_.substr(0, stop);
         keep(piece);
         length += piece.size();
-        last = piece.empty() ? last : piece.back();
-        if (newline != std::string_view::npos) {
-            consume(newline + 1);
-            line.terminated = true;
-            break;
+        if (stop == block_.size()) {
+            consume(piece.size());
+            continue;
         }
-        consume(piece.size());
+        line.ending = takeEnding(stop);
+        if (failed_) {
+            return false;
+        }
+        break;
     }
-    finishLine(line, length, last);
+    finishLine(line, length);
     // A byte-order mark alone is no line.
-    return line.terminated || line.next > line.begin;
+    return line.terminated() || line.next > line.begin;
+}
+
+// The index in block_ of the next c, or block_.size() when the block has none.
+std::size_t IniLineReader::nextInBlock(char c, std::uint64_t& cachedAt) {
+    if (cachedAt == kUnknown || cachedAt < offset_) {
+        const std::size_t found = block_.find(c);
+        cachedAt = offset_ + (found == std::string_view::npos ? block_.size() : found);
+    }
+    return static_cast<std::size_t>(cachedAt - offset_);
+}
+
+// Consumes the line's terminator, which starts at index at of block_.
+std::string_view IniLineReader::takeEnding(std::size_t at) {
+    const char first = block_[at];
+    consume(at + 1);
+    if (first == '\n') {
+        return "\n";
+    }
+    return skipLfAfterCr() ? "\r\n" : "\r";
+}
+
+// After a CR: takes the LF that makes it a CR LF pair, reading on when the CR
+// ended the block. False when no LF follows (or reading failed).
+bool IniLineReader::skipLfAfterCr() {
+    if (block_.empty() && !refill()) {
+        atEnd_ = true;  // nothing follows; a failure is reported by next()
+        return false;
+    }
+    if (block_.front() != '\n') {
+        return false;
+    }
+    consume(1);
+    return true;
 }
 
 bool IniLineReader::refill() {
@@ -66,6 +100,8 @@ bool IniLineReader::refill() {
         return false;
     }
     block_ = std::string_view(buffer_.data(), std::min(*count, buffer_.size()));
+    lfAt_ = kUnknown;
+    crAt_ = kUnknown;
     return !block_.empty();
 }
 
@@ -83,23 +119,16 @@ void IniLineReader::consume(std::size_t count) {
     offset_ += count;
 }
 
-void IniLineReader::finishLine(IniLine& line, std::uint64_t length, char last) {
+void IniLineReader::finishLine(IniLine& line, std::uint64_t length) {
     std::string_view text = copied_ ? std::string_view(kept_) : text_;
-    text = text.substr(0, kMaxLineLength);
+    line.text = text.substr(0, kMaxLineLength);
     line.cut = length > kMaxLineLength;
-    // A CR before the LF belongs to the terminator, and so does a CR that
-    // ends the content: an editor that adds no final newline still wrote it.
-    const bool endsInCr = last == '\r';
-    if (endsInCr && !line.cut) {
-        text.remove_suffix(1);
-    }
-    line.end = line.begin + length - (endsInCr ? 1 : 0);
+    line.end = line.begin + length;
     line.next = offset_;
-    if (std::exchange(firstLine_, false) && text.starts_with(kUtf8Bom)) {
-        text.remove_prefix(kUtf8Bom.size());
+    if (std::exchange(firstLine_, false) && line.text.starts_with(kUtf8Bom)) {
+        line.text.remove_prefix(kUtf8Bom.size());
         line.begin += kUtf8Bom.size();
     }
-    line.text = text;
 }
 
 }  // namespace pelkora

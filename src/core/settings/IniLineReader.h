@@ -12,20 +12,25 @@ namespace pelkora {
 
 // One line of INI text. Offsets count bytes from the start of the content.
 struct IniLine {
-    // The line without its terminator (LF, CR LF, or a CR that ends the
-    // content) and, on the first line, without a UTF-8 byte-order mark. At
-    // most IniLineReader::kMaxLineLength bytes; valid until the next line is
-    // read.
+    // The line without its terminator and, on the first line, without a
+    // UTF-8 byte-order mark. At most IniLineReader::kMaxLineLength bytes;
+    // valid until the next line is read.
     std::string_view text;
     std::uint64_t begin = 0;  // where text starts
     std::uint64_t end = 0;    // just past the line's last byte before its terminator
     std::uint64_t next = 0;   // where the following line starts (the content's size after the last)
-    bool terminated = false;  // ended by LF; only the last line may lack one
-    bool cut = false;         // longer than kMaxLineLength: text is only its start
+    // The terminator: "\n", "\r\n" or "\r"; empty only on a last line that
+    // has none.
+    std::string_view ending;
+    bool cut = false;  // longer than kMaxLineLength: text is only its start
+
+    bool terminated() const { return !ending.empty(); }
 };
 
 // Splits INI content into lines, either from a string held in memory or
 // streamed from a ByteSource in blocks, so that a file is never held whole.
+// LF, CR LF and a lone CR each end a line: files edited on Windows, on old
+// Macintosh editors or by both at once read alike.
 //
 // A line longer than kMaxLineLength bytes is read as if it ended there: its
 // first kMaxLineLength bytes decide what it is (section, key, comment) and
@@ -54,15 +59,25 @@ class IniLineReader {
     std::uint64_t offset() const { return offset_; }
 
   private:
+    static constexpr std::uint64_t kUnknown = UINT64_MAX;
+
     bool refill();
     void keep(std::string_view piece);
     void consume(std::size_t count);
-    void finishLine(IniLine& line, std::uint64_t length, char last);
+    std::size_t nextInBlock(char c, std::uint64_t& cachedAt);
+    std::string_view takeEnding(std::size_t at);
+    bool skipLfAfterCr();
+    void finishLine(IniLine& line, std::uint64_t length);
 
     ByteSource* source_ = nullptr;
     std::vector<char> buffer_;
     std::string_view block_;  // bytes read but not yet consumed
     std::uint64_t offset_ = 0;
+    // Where the next LF and CR lie, as offsets; kept between lines so that
+    // content with only one of the two is not searched to the block's end
+    // for every line.
+    std::uint64_t lfAt_ = kUnknown;
+    std::uint64_t crAt_ = kUnknown;
     std::string_view text_;  // the current line's start while it lies in block_
     std::string kept_;       // ... or its copy once it spans blocks
     bool copied_ = false;

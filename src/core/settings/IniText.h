@@ -3,9 +3,11 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/settings/IniEdit.h"
 #include "core/settings/IniLineReader.h"
+#include "platform/ProfileStore.h"
 
 namespace pelkora {
 
@@ -13,14 +15,16 @@ namespace pelkora {
 // streamed from a file: no I/O, so the file stores and the tests share one
 // reading of the format.
 //
-// - Lines end in LF or CR LF; a last line without a terminator still counts
-//   (a CR that ends it is dropped too). Lines longer than
-//   IniLineReader::kMaxLineLength are read as their start (see there).
+// - Lines end in LF, CR LF or a lone CR; a last line without a terminator
+//   still counts. Lines longer than IniLineReader::kMaxLineLength are read as
+//   their start (see there).
 // - "[name]" starts a section (blanks around it allowed; the name is trimmed).
 //   Lines before the first section belong to no section.
 // - "name=value" is a key, split at the first '='; blanks (space, tab) around
-//   name and value are trimmed, the value is otherwise kept byte-for-byte
-//   (no quote stripping, later '=' kept).
+//   name and value are trimmed, then one pair of matching quotes ("..." or
+//   '...') around the value is dropped, as Windows reads it; the value is
+//   otherwise kept byte-for-byte (inner quotes and later '=' kept). Values
+//   are written as given, never quoted.
 // - Lines whose first non-blank character is ';' are comments; other lines
 //   without '=' are ignored.
 // - Section and key names match without regard to ASCII case; the first
@@ -45,13 +49,21 @@ class IniText {
     // content with key set to value: the first matching key's value is
     // replaced in place; else "key=value" goes after the section's last
     // non-blank line; else a new section is appended. Every other byte is
-    // kept, and new lines use the file's line ending (CR LF when its first
-    // line ends in CR LF, LF otherwise). Only meaningful when isStorable().
+    // kept, and new lines end as the first line does (LF when it has no
+    // ending). Only meaningful when isStorable().
     static std::string withValue(const std::string& content, const std::string& section,
                                  const std::string& key, const std::string& value);
+    // content with every entry set, the same as withValue entry after entry.
+    static std::string withValues(const std::string& content,
+                                  const std::vector<ProfileEntry>& entries);
     // The change withValue makes, found in one pass over streamed lines.
     static IniEdit edit(IniLineReader& lines, const std::string& section, const std::string& key,
                         const std::string& value);
+    // The changes withValues makes, found in one pass over streamed lines
+    // (which stops early once every key is found): in offset order, none
+    // overlapping, and none that would leave the bytes as they are.
+    static std::vector<IniEdit> edits(IniLineReader& lines,
+                                      const std::vector<ProfileEntry>& entries);
 
     // False when writing these names or this value would change the meaning
     // of other lines (a line break, a ']' in a section name, a key that is

@@ -149,23 +149,29 @@ bool sameFileState(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// Writes the original with the edit applied, streaming: the file is never
-// held in memory. The edit was planned on an earlier read of the same open
+// Writes the original with the edits applied, streaming: the file is never
+// held in memory. The edits were planned on an earlier read of the same open
 // file, so a file changed in between (another program writing in place)
-// fails the write rather than splicing the value into the wrong bytes.
-bool writeEdited(int out, const OpenedFile& original, const IniEdit& edit) {
+// fails the write rather than splicing values into the wrong bytes.
+bool writeEdited(int out, const OpenedFile& original, const std::vector<IniEdit>& edits) {
     if (original.status != OpenedFile::Status::Open) {
-        return writeAll(out, edit.text.data(), edit.text.size());
+        return std::all_of(edits.begin(), edits.end(), [&](const IniEdit& edit) {
+            return writeAll(out, edit.text.data(), edit.text.size());
+        });
     }
     const int in = original.fd->get();
-    const std::optional<std::uint64_t> head = copyRange(in, out, 0, edit.from);
-    if (!head || !writeAll(out, edit.text.data(), edit.text.size())) {
-        return false;
+    std::uint64_t at = 0;
+    for (const IniEdit& edit : edits) {
+        const std::optional<std::uint64_t> copied = copyRange(in, out, at, edit.from);
+        if (!copied || !writeAll(out, edit.text.data(), edit.text.size())) {
+            return false;
+        }
+        at = edit.to;
     }
-    const std::optional<std::uint64_t> tail = copyRange(in, out, edit.to, std::nullopt);
+    const std::optional<std::uint64_t> tail = copyRange(in, out, at, std::nullopt);
     struct stat now {};
     return tail && ::fstat(in, &now) == 0 && sameFileState(now, original.info) &&
-           edit.to + *tail == static_cast<std::uint64_t>(original.info.st_size);
+           at + *tail == static_cast<std::uint64_t>(original.info.st_size);
 }
 
 // The path a write must replace: a symlink is followed to its final target,
@@ -262,24 +268,23 @@ bool replaceFile(const std::string& target, const std::function<bool(int)>& writ
     return true;
 }
 
-// Where the value goes in the file as it is now (an empty one when missing).
-std::optional<IniEdit> planEdit(const OpenedFile& current, const std::string& section,
-                                const std::string& key, const std::string& value) {
+// Where the values go in the file as it is now (an empty one when missing).
+std::optional<std::vector<IniEdit>> planEdits(const OpenedFile& current,
+                                              const std::vector<ProfileEntry>& entries) {
     if (current.status != OpenedFile::Status::Open) {
         IniLineReader nothing{std::string_view()};
-        return IniText::edit(nothing, section, key, value);
+        return IniText::edits(nothing, entries);
     }
     FileSource source(current.fd->get());
     IniLineReader lines(source);
-    IniEdit edit = IniText::edit(lines, section, key, value);
+    std::vector<IniEdit> edits = IniText::edits(lines, entries);
     if (lines.failed()) {
         return std::nullopt;
     }
-    return edit;
+    return edits;
 }
 
-bool storeValue(const std::string& path, const std::string& section, const std::string& key,
-                const std::string& value) {
+bool storeValues(const std::string& path, const std::vector<ProfileEntry>& entries) {
     const std::optional<std::string> target = followSymlinks(path);
     if (!target) {
         return false;
@@ -296,18 +301,18 @@ bool storeValue(const std::string& path, const std::string& section, const std::
     if (current.status == OpenedFile::Status::Failed) {
         return false;  // rewriting from an empty read would lose the file's other lines
     }
-    const std::optional<IniEdit> edit = planEdit(current, section, key, value);
-    if (!edit) {
+    const std::optional<std::vector<IniEdit>> edits = planEdits(current, entries);
+    if (!edits) {
         return false;
     }
     if (current.status == OpenedFile::Status::Missing && !makeDirectories(directoryOf(*target))) {
         return false;
     }
-    if (current.status == OpenedFile::Status::Open && edit->changesNothing) {
+    if (current.status == OpenedFile::Status::Open && edits->empty()) {
         return true;
     }
     return replaceFile(
-        *target, [&](int out) { return writeEdited(out, current, *edit); }, original);
+        *target, [&](int out) { return writeEdited(out, current, *edits); }, original);
 }
 
 }  // namespace
@@ -334,8 +339,16 @@ std::string IniFileStore::readString(const std::string& file, const std::string&
 
 void IniFileStore::writeString(const std::string& file, const std::string& section,
                                const std::string& key, const std::string& value) {
+    writeStrings(file, {ProfileEntry{section, key, value}});
+}
+
+void IniFileStore::writeStrings(const std::string& file, const std::vector<ProfileEntry>& entries) {
     const std::string path = resolve(file);
-    if (!IniText::isStorable(section, key, value) || !storeValue(path, section, key, value)) {
+    const bool storable =
+        std::all_of(entries.begin(), entries.end(), [](const ProfileEntry& entry) {
+            return IniText::isStorable(entry.section, entry.key, entry.value);
+        });
+    if (!storable || (!entries.empty() && !storeValues(path, entries))) {
         throw ProfileWriteError(path);
     }
 }

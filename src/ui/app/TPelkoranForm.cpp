@@ -407,15 +407,16 @@ void TPelkoranForm::setButtonCaption(int n, const std::string& caption) {
 }
 
 void TPelkoranForm::SaveMacros() {
-    ProfileStore& profiles = services_.profiles;
-    profiles.writeString(settingsFile_, "Paths", "SoundDir", engine_.soundDirectory());
+    // One rewrite of the file for all 25 keys: the window does not stall on a
+    // sync per key, and a refused write stores none of them.
+    std::vector<ProfileEntry> entries{{"Paths", "SoundDir", engine_.soundDirectory()}};
     for (int key = 1; key <= 12; ++key) {
-        profiles.writeString(settingsFile_, "Macroses", "Macro" + std::to_string(key), macro(key));
+        entries.push_back({"Macroses", "Macro" + std::to_string(key), macro(key)});
     }
     for (int key = 1; key <= 12; ++key) {
-        profiles.writeString(settingsFile_, "Buttons", "Caption" + std::to_string(key),
-                             buttonCaption(key));
+        entries.push_back({"Buttons", "Caption" + std::to_string(key), buttonCaption(key)});
     }
+    services_.profiles.writeStrings(settingsFile_, entries);
 }
 
 // ----------------------------------------------------------------- closing

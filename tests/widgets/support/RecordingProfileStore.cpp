@@ -24,9 +24,18 @@ void RecordingProfileStore::writeString(const std::string& file, const std::stri
     writes.append(keyName(section, key) + "=" + QString::fromStdString(value));
 }
 
+void RecordingProfileStore::writeStrings(const std::string& file,
+                                         const std::vector<ProfileEntry>& entries) {
+    MemoryProfileStore::writeStrings(file, entries);
+    for (const ProfileEntry& entry : entries) {
+        writes.append(keyName(entry.section, entry.key) + "=" +
+                      QString::fromStdString(entry.value));
+    }
+}
+
 void RecordingProfileStore::seed(const std::string& file, const std::string& section,
                                  const std::string& key, const std::string& value) {
-    MemoryProfileStore::writeString(file, section, key, value);
+    store(file, section, key, value);
 }
 
 void RecordingProfileStore::forget() {

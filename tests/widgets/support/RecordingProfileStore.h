@@ -2,6 +2,7 @@
 
 #include <QStringList>
 #include <string>
+#include <vector>
 
 #include "platform/fake/MemoryProfileStore.h"
 
@@ -17,6 +18,8 @@ class RecordingProfileStore : public MemoryProfileStore {
                            const std::string& key, const std::string& def) override;
     void writeString(const std::string& file, const std::string& section, const std::string& key,
                      const std::string& value) override;
+    // Records each key of the batch in order, as key-by-key writes would be.
+    void writeStrings(const std::string& file, const std::vector<ProfileEntry>& entries) override;
 
     void seed(const std::string& file, const std::string& section, const std::string& key,
               const std::string& value);
