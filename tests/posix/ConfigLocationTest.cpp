@@ -1,7 +1,11 @@
 #include "platform/posix/ConfigLocation.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <set>
@@ -78,6 +82,44 @@ TEST(JoinPath, InsertsOneSeparatorOnlyWhenNeeded) {
     EXPECT_EQ(joinPath("/a/", "pelkora.ini"), "/a/pelkora.ini");
     EXPECT_EQ(joinPath("/", "pelkora.ini"), "/pelkora.ini");
     EXPECT_EQ(joinPath("", "pelkora.ini"), "pelkora.ini");
+}
+
+TEST(DirectoryPart, KeepsTheDirectoryWithItsSeparator) {
+    EXPECT_EQ(directoryPart("/home/op/.config/pelkora/pelkora.log"), "/home/op/.config/pelkora/");
+    EXPECT_EQ(directoryPart("/pelkora.log"), "/");
+    EXPECT_EQ(directoryPart("/a/"), "/a/");
+    EXPECT_EQ(directoryPart("pelkora.log"), "");
+}
+
+TEST(MakeDirectories, CreatesWhatIsMissingAndSaysWhyNot) {
+    std::string root = (std::filesystem::temp_directory_path() / "pelkora-mkdir-XXXXXX").string();
+    ASSERT_NE(mkdtemp(root.data()), nullptr);
+    std::ofstream(root + "/file") << "x";
+    struct Case {
+        const char* what;
+        std::string dir;
+        bool made;
+        int error;
+    };
+    const std::vector<Case> cases = {
+        {"nothing to do", root, true, 0},
+        {"empty: the current directory", "", true, 0},
+        {"two levels", root + "/config/pelkora/", true, 0},
+        {"without the trailing slash", root + "/a/b", true, 0},
+        {"again, now there", root + "/config/pelkora/", true, 0},
+        {"through a file", root + "/file/pelkora/", false, ENOTDIR},
+        {"a file at the end", root + "/file", false, ENOTDIR},
+    };
+    for (const Case& c : cases) {
+        errno = 0;
+        EXPECT_EQ(makeDirectories(c.dir), c.made) << c.what;
+        if (!c.made) {
+            EXPECT_EQ(errno, c.error) << c.what;
+        } else if (!c.dir.empty()) {
+            EXPECT_TRUE(std::filesystem::is_directory(c.dir)) << c.what;
+        }
+    }
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace

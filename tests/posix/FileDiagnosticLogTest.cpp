@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 namespace pelkora {
 namespace {
@@ -121,31 +122,51 @@ TEST_F(FileDiagnosticLogTest, ExistingFileIsOverwritten) {
               "Debug file was closed 12/06/24 17:20:06\r\n");
 }
 
-TEST_F(FileDiagnosticLogTest, FailedOpenReportsAndSwitchesTheLogOff) {
-    const std::string missing = dir_ + "/no/such/dir/pelkora.log";
+TEST_F(FileDiagnosticLogTest, MissingDirectoriesAreCreated) {
+    // A first start: the settings directory the log goes into is not there.
+    const std::string deep = dir_ + "/config/pelkora/pelkora0612172005.log";
     FileDiagnosticLog log(true, SteppingClock());
-    std::string error;
-    EXPECT_FALSE(log.OpenDebugLog(missing, kProgram, &error));
-    EXPECT_EQ(error, "No such file or directory");
-    EXPECT_EQ(log.lastError(), error);
-
-    // Off for the rest of the run: a later open with a good name does nothing.
-    log.logString("StartDir", "/opt/pk/");
-    EXPECT_TRUE(log.OpenDebugLog(path_, kProgram, nullptr));
-    log.logInteger("i", 0);
+    std::string error = "untouched";
+    ASSERT_TRUE(log.OpenDebugLog(deep, kProgram, &error));
+    EXPECT_EQ(error, "untouched");
     log.CloseDebugLog();
-    EXPECT_FALSE(fs::exists(path_));
-    EXPECT_FALSE(log.isWriting());
+    EXPECT_EQ(readBytes(deep),
+              "Debug file was created for/opt/pk/pelkora 12/06/24 17:20:05\r\n\r\n"
+              "Debug file was closed 12/06/24 17:20:06\r\n");
+    EXPECT_EQ(fs::status(dir_ + "/config").permissions() & fs::perms::all, fs::perms::owner_all);
 }
 
-TEST_F(FileDiagnosticLogTest, FailedWriteReportsAndSwitchesTheLogOff) {
-    FileDiagnosticLog log(true, SteppingClock());
-    std::string error;
-    EXPECT_FALSE(log.OpenDebugLog("/dev/full", kProgram, &error));
-    EXPECT_EQ(error, "No space left on device");
-    log.logString("StartDir", "/opt/pk/");
-    log.CloseDebugLog();
-    EXPECT_FALSE(log.isWriting());
+TEST_F(FileDiagnosticLogTest, FailedOpenNamesTheFileAndSwitchesTheLogOff) {
+    std::ofstream(dir_ + "/file") << "a file where a directory should be";
+    struct Case {
+        const char* what;
+        std::string path;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"a file in the directory path", dir_ + "/file/sub/pelkora.log",
+         "Unable to create " + dir_ + "/file/sub/pelkora.log: Not a directory"},
+        {"a file as the last directory", dir_ + "/file/pelkora.log",
+         "Unable to create " + dir_ + "/file/pelkora.log: Not a directory"},
+        {"a directory in the file's place", dir_, "Unable to create " + dir_ + ": Is a directory"},
+        {"a full disk", "/dev/full", "Unable to write to /dev/full: No space left on device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileDiagnosticLog log(true, SteppingClock());
+        std::string error;
+        EXPECT_FALSE(log.OpenDebugLog(c.path, kProgram, &error));
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(log.lastError(), error);
+
+        // Off for the rest of the run: a later open with a good name does nothing.
+        log.logString("StartDir", "/opt/pk/");
+        EXPECT_TRUE(log.OpenDebugLog(path_, kProgram, nullptr));
+        log.logInteger("i", 0);
+        log.CloseDebugLog();
+        EXPECT_FALSE(fs::exists(path_));
+        EXPECT_FALSE(log.isWriting());
+    }
 }
 
 TEST_F(FileDiagnosticLogTest, CallsOutsideOpenAndCloseWriteNothing) {

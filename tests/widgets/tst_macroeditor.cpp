@@ -172,19 +172,23 @@ class TestMacroEditor : public QObject {
     }
 
     void cancelAppliesNothingButKeepsEarlierApply_data() {
-        QTest::addColumn<bool>("byEscape");
-        QTest::newRow("Cancel button") << false;
-        QTest::newRow("Esc") << true;
+        QTest::addColumn<QString>("by");
+        QTest::newRow("Cancel button") << "button";
+        QTest::newRow("Esc") << "escape";
+        // Where a window manager still offers a close box on the title bar.
+        QTest::newRow("title bar close") << "close";
     }
     void cancelAppliesNothingButKeepsEarlierApply() {
-        QFETCH(bool, byEscape);
+        QFETCH(QString, by);
         QVERIFY(open());
         field("Edit2")->setText("applied");
         QTest::mouseClick(button("ApplyBtn"), Qt::LeftButton);
         field("Edit2")->setText("dropped");
         field("eCaption2")->setText("dropped");
-        if (byEscape) {
+        if (by == "escape") {
             QTest::keyClick(field("Edit2"), Qt::Key_Escape);
+        } else if (by == "close") {
+            QVERIFY(form_->close());
         } else {
             QTest::mouseClick(button("CancelBtn"), Qt::LeftButton);
         }
@@ -217,30 +221,49 @@ class TestMacroEditor : public QObject {
     void reopeningReplacesUnappliedEdits() {
         QVERIFY(open());
         field("Edit4")->setText("not applied");
+        field("Edit5")->setText("not applied either");
         QTest::mouseClick(button("CancelBtn"), Qt::LeftButton);
         QTRY_VERIFY(!form_->isActiveWindow());
         host_.macros[3] = "changed meanwhile";
         QVERIFY(open());
         QCOMPARE(field("Edit4")->text(), QString("changed meanwhile"));
+        QCOMPARE(field("Edit5")->text().toStdString(), host_.macros[4]);
     }
 
-    void returningToTheEditorReloadsOnlyFromTheProgram_data() {
-        QTest::addColumn<bool>("fromOwnWindow");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("from another window of the program") << true << "Cap5";
-        QTest::newRow("from another program") << false << "being typed";
+    void returningToTheEditorKeepsWhatWasTyped_data() {
+        QTest::addColumn<QString>("awayIn");
+        QTest::newRow("the Help box") << "help";
+        QTest::newRow("another window of the program") << "own window";
+        QTest::newRow("another program") << "other program";
     }
-    void returningToTheEditorReloadsOnlyFromTheProgram() {
-        QFETCH(bool, fromOwnWindow);
-        QFETCH(QString, expected);
+    void returningToTheEditorKeepsWhatWasTyped() {
+        QFETCH(QString, awayIn);
         QWidget ownWindow;
         ownWindow.show();
         QVERIFY(open());
         field("eCaption5")->setText("being typed");
-        QApplication::setActiveWindow(fromOwnWindow ? &ownWindow : nullptr);
-        QApplication::setActiveWindow(&*form_);
-        QVERIFY(form_->isActiveWindow());
-        QCOMPARE(field("eCaption5")->text(), expected);
+        field("Edit9")->setText("typed too");
+        // Changed elsewhere while the editor was open.
+        host_.captions[6] = "changed meanwhile";
+        host_.macros[8] = "not over what was typed";
+        if (awayIn == "help") {
+            MessageBoxCloser closer;
+            QTest::mouseClick(button("HelpBtn"), Qt::LeftButton);
+            QCOMPARE(closer.seen.size(), 1);
+            // As the window manager hands the focus back when the box goes.
+            form_->activateWindow();
+            QTRY_VERIFY(form_->isActiveWindow());
+        } else {
+            QApplication::setActiveWindow(awayIn == "own window" ? &ownWindow : nullptr);
+            QApplication::setActiveWindow(&*form_);
+            QVERIFY(form_->isActiveWindow());
+        }
+        QCOMPARE(field("eCaption5")->text(), QString("being typed"));
+        QCOMPARE(field("Edit9")->text(), QString("typed too"));
+        QCOMPARE(field("eCaption7")->text(), QString("changed meanwhile"));
+        QTest::mouseClick(button("ApplyBtn"), Qt::LeftButton);
+        QCOMPARE(host_.captions[4], std::string("being typed"));
+        QCOMPARE(host_.macros[8], std::string("typed too"));
     }
 
     void failingSaveShowsTheErrorAndStaysOpen() {

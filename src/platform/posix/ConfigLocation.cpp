@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -61,6 +62,35 @@ std::string startDirectory(const std::string& executablePath,
         return withTrailingSlash(joinPath(*home, ".config/pelkora"));
     }
     return executableDir;
+}
+
+std::string directoryPart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool makeDirectories(const std::string& dir) {
+    const auto isDirectory = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    };
+    if (dir.empty() || isDirectory(dir)) {
+        return true;
+    }
+    for (std::size_t slash = dir.find('/', 1);; slash = dir.find('/', slash + 1)) {
+        const std::string level = dir.substr(0, slash);
+        if (!level.empty() && ::mkdir(level.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (slash == std::string::npos) {
+            break;
+        }
+    }
+    if (!isDirectory(dir)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
 }
 
 std::string startDirectory() {

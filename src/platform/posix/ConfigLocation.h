@@ -29,4 +29,12 @@ std::string startDirectory(const std::string& executablePath,
 // The same with the real environment, /proc/self/exe and the file system.
 std::string startDirectory();
 
+// The directory part of path, ending in "/"; "" when path has none.
+std::string directoryPart(const std::string& path);
+
+// mkdir -p: creates every missing level of dir, each private to the user.
+// True when dir is a directory afterwards; otherwise false with errno set by
+// the step that failed (ENOTDIR when a file stands where a level should be).
+bool makeDirectories(const std::string& dir);
+
 }  // namespace pelkora

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/app/DebugLogFormat.h"
+#include "platform/posix/ConfigLocation.h"
 
 namespace pelkora {
 
@@ -23,10 +24,15 @@ bool FileDiagnosticLog::OpenDebugLog(const std::string& fullName, const std::str
     if (state_ != State::Ready) {
         return true;
     }
+    path_ = fullName;
+    // On a first start the settings directory, where the log goes, is not
+    // there yet: the settings file would only create it at its first write.
     // "e": close-on-exec, so programs started later do not inherit the file.
-    file_.reset(std::fopen(fullName.c_str(), "wbe"));
+    if (makeDirectories(directoryPart(fullName))) {
+        file_.reset(std::fopen(fullName.c_str(), "wbe"));
+    }
     if (!file_) {
-        failWith(errno);
+        failWith("Unable to create ", errno);
     } else {
         state_ = State::Open;
         writeWhole(
@@ -51,7 +57,7 @@ void FileDiagnosticLog::CloseDebugLog() {
     std::FILE* file = file_.release();
     state_ = State::Finished;
     if (std::fclose(file) != 0) {
-        failWith(errno);
+        failWith("Unable to write to ", errno);
     }
 }
 
@@ -66,15 +72,17 @@ bool FileDiagnosticLog::writeWhole(const std::string& text) {
     errno = 0;
     const std::size_t written = std::fwrite(text.data(), 1, text.size(), file_.get());
     if (written != text.size() || std::fflush(file_.get()) != 0) {
-        failWith(errno);
+        failWith("Unable to write to ", errno);
         return false;
     }
     return true;
 }
 
-void FileDiagnosticLog::failWith(int errorNumber) {
-    // A short write without errno set still has to say something.
-    lastError_ = std::system_category().message(errorNumber != 0 ? errorNumber : EIO);
+void FileDiagnosticLog::failWith(const char* what, int errorNumber) {
+    // The operator has to find the file the message is about; a short write
+    // without errno set still has to say something.
+    lastError_ =
+        what + path_ + ": " + std::system_category().message(errorNumber != 0 ? errorNumber : EIO);
     file_.reset();
     state_ = State::Off;
 }

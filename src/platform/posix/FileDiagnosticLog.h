@@ -15,11 +15,13 @@ namespace pelkora {
 // created. Each line is flushed as it is written, so a crash keeps everything
 // logged before it.
 //
-// A failure to create or write the file reports the system's message once
-// (OpenDebugLog's result, then lastError()) and switches the log off for the
-// rest of the run: the program goes on without it, later calls do nothing and
-// the file is never reopened, so one broken disk does not raise an error at
-// every log point.
+// Missing directories of its path are created first. A failure to create or
+// write the file is reported once, naming the file and giving the system's
+// reason ("Unable to create <path>: <reason>", "Unable to write to <path>:
+// <reason>"; OpenDebugLog's result, then lastError()), and switches the log
+// off for the rest of the run: the program goes on without it, later calls do
+// nothing and the file is never reopened, so one broken disk does not raise an
+// error at every log point.
 // Threading: loop thread only.
 class FileDiagnosticLog : public DiagnosticLog {
   public:
@@ -35,8 +37,9 @@ class FileDiagnosticLog : public DiagnosticLog {
     FileDiagnosticLog(const FileDiagnosticLog&) = delete;
     FileDiagnosticLog& operator=(const FileDiagnosticLog&) = delete;
 
-    // Creates or truncates fullName and writes the opening lines. Returns false
-    // only when that failed, with the system's message in *error (if given).
+    // Creates the missing directories of fullName, creates or truncates the
+    // file and writes the opening lines. Returns false only when that failed,
+    // with the message in *error (if given).
     // Does nothing when off, and after the first call.
     bool OpenDebugLog(const std::string& fullName, const std::string& programPath,
                       std::string* error);
@@ -47,8 +50,8 @@ class FileDiagnosticLog : public DiagnosticLog {
 
     // Whether log lines are being written now.
     bool isWriting() const { return file_ != nullptr; }
-    // The system's message for the failure that switched the log off; empty
-    // when nothing failed.
+    // The message for the failure that switched the log off; empty when
+    // nothing failed.
     const std::string& lastError() const { return lastError_; }
 
   private:
@@ -59,11 +62,12 @@ class FileDiagnosticLog : public DiagnosticLog {
     enum class State { Off, Ready, Open, Finished };
 
     bool writeWhole(const std::string& text);
-    void failWith(int errorNumber);
+    void failWith(const char* what, int errorNumber);
 
     State state_;
     Clock clock_;
     std::unique_ptr<std::FILE, FileCloser> file_;
+    std::string path_;
     std::string lastError_;
 };
 

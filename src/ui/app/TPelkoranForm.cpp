@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include "core/app/DebugLogFormat.h"
 #include "core/settings/ProfileInteger.h"
@@ -29,6 +30,7 @@ namespace pelkora {
 namespace {
 
 constexpr int kClientWidth = 544;  // 552 outside, less the border
+constexpr int kDesignOuterWidth = 552;
 constexpr int kClientHeight = 315;
 constexpr int kDesignLeft = 454;
 constexpr int kDesignTop = 206;
@@ -95,6 +97,11 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
     aboutForm_ = new TAboutForm(this);
     volForm_ = std::make_unique<TVolForm>(this);
     connect(volForm_.get(), &TVolForm::closedByUser, this, [this] {
+        // The program's end closes the tool window as well; the operator left
+        // it open, so it is kept as open when it goes (releaseEverything).
+        if (closing_) {
+            return;
+        }
         saveVolFormPlacement(false);
         showVolumeRegulators_->setChecked(false);
     });
@@ -204,6 +211,7 @@ void TPelkoranForm::buildMenus() {
     connect(alwaysOnTop_, &QAction::toggled, this, [this](bool onTop) {
         setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
         show();
+        keepVolFormTransient();
     });
     showVolumeRegulators_ = setup->addAction("Show volume regulators");
     showVolumeRegulators_->setObjectName("ShowVolumeRegulators1");
@@ -253,7 +261,8 @@ void TPelkoranForm::FormCreate() {
         showError(QString::fromStdString(error));
     }
     services_.log.logString("StartDir", startDir);
-    deltaLeft_ = frameGeometry().width() + 5;
+    // The window has no frame yet: its outer width is the design-time one.
+    deltaLeft_ = kDesignOuterWidth + 5;
     deltaTop_ = kDesignTop;
     settings_.readPortAndPaths(services_.profiles, settingsFile_, startDir, &services_.log);
     engine_.setExternalIni(settings_.externalIni, settings_.externalIniSection);
@@ -281,16 +290,19 @@ void TPelkoranForm::showEvent(QShowEvent* event) {
         const auto decision =
             QtPlacement::restore(services_.profiles, placementFile_, kMainSection, *this, true);
         placement_.onRestored();
-        if (!decision.applyGeometry && screen() != nullptr) {
-            QRect centred = frameGeometry();
-            centred.moveCenter(screen()->availableGeometry().center());
-            move(centred.topLeft());
-        }
         const std::int32_t show = readProfileInteger(services_.profiles, settingsFile_, "Menus",
                                                      "ShowVolumeRegulators", 1);
         showVolumeRegulators_->setChecked(show == 1);
         if (show == 1) {
-            QTimer::singleShot(0, this, [this] { showVolumeRegulators(true); });
+            // Taken before the main window is centred: at a first start the
+            // tool window goes beside its design-time place.
+            const QPoint toolAt = pos() + QPoint(deltaLeft_, deltaTop_);
+            QTimer::singleShot(0, this, [this, toolAt] { showVolFormAt(toolAt); });
+        }
+        if (!decision.applyGeometry && screen() != nullptr) {
+            QRect centred = frameGeometry();
+            centred.moveCenter(screen()->availableGeometry().center());
+            move(centred.topLeft());
         }
     }
     QMainWindow::showEvent(event);
@@ -303,10 +315,33 @@ void TPelkoranForm::showVolumeRegulators(bool show) {
         }
         return;
     }
-    volForm_->move(x() + deltaLeft_, y() + deltaTop_);
+    showVolFormAt(pos() + QPoint(deltaLeft_, deltaTop_));
+}
+
+void TPelkoranForm::showVolFormAt(QPoint at) {
+    volForm_->move(at);
     QtPlacement::restore(services_.profiles, placementFile_, kVolSection, *volForm_, false);
     volPlacement_.onRestored();
     volForm_->show();
+}
+
+void TPelkoranForm::keepVolFormTransient() {
+    // On X11 a change of the stay-on-top flag gives the main window a new
+    // native window (behind the same Qt window), and the tool window would
+    // stay tied to the old one, which no longer exists. The link reaches the
+    // window system when a window is mapped, so an open tool window is mapped
+    // again, where it was.
+    QWindow* tool = volForm_->windowHandle();
+    if (tool == nullptr) {
+        return;  // never shown: it is linked when it first is
+    }
+    tool->setTransientParent(windowHandle());
+    if (volForm_->isVisible()) {
+        const QPoint at = volForm_->pos();
+        volForm_->hide();
+        volForm_->move(at);
+        volForm_->show();
+    }
 }
 
 void TPelkoranForm::saveVolFormPlacement(bool destroying) {
@@ -337,9 +372,12 @@ void TPelkoranForm::ChangeLines(int rows) {
         item->setChecked(item->text().toInt() == rows);
     }
     buttonRows_ = rows;
-    runGuarded([&] {
-        writeProfileInteger(services_.profiles, settingsFile_, "General", "ButtonRows", rows);
-    });
+    // A refused write ends the handler: the buttons stay as they are.
+    if (!runGuarded([&] {
+            writeProfileInteger(services_.profiles, settingsFile_, "General", "ButtonRows", rows);
+        })) {
+        return;
+    }
     FormResize();
 }
 
@@ -439,27 +477,33 @@ bool TPelkoranForm::closeSequence() {
     if (!confirmed) {
         return false;
     }
-    runGuarded([&] {
+    // The first refused write ends the writes of the whole close, those as
+    // the windows go included: the operator is told once, and the program
+    // still ends.
+    closeWritesRefused_ = !runGuarded([&] {
         QtPlacement::save(services_.profiles, placementFile_, kMainSection, *this, false);
         placement_.onSaved();
     });
     engine_.CloseRes();
     engine_.emptyQueue();
-    // Closing goes on after a refused write: the operator has seen why.
-    runGuarded([&] {
-        services_.profiles.writeString(settingsFile_, "Paths", "SoundDir",
-                                       engine_.soundDirectory());
-        writeProfileBool(services_.profiles, settingsFile_, "Menus", "ShowVolumeRegulators",
-                         showVolumeRegulators_->isChecked());
-    });
+    if (!closeWritesRefused_) {
+        closeWritesRefused_ = !runGuarded([&] {
+            services_.profiles.writeString(settingsFile_, "Paths", "SoundDir",
+                                           engine_.soundDirectory());
+            writeProfileBool(services_.profiles, settingsFile_, "Menus", "ShowVolumeRegulators",
+                             showVolumeRegulators_->isChecked());
+        });
+    }
     return true;
 }
 
 void TPelkoranForm::releaseEverything() {
-    if (volForm_ && volForm_->isVisible()) {
+    // By now the program's end has hidden the tool window; the menu item
+    // still says whether the operator left it open.
+    if (volForm_ && showVolumeRegulators_->isChecked() && !closeWritesRefused_) {
         saveVolFormPlacement(true);
     }
-    if (placement_.shouldSaveOnDestroy()) {
+    if (placement_.shouldSaveOnDestroy() && !closeWritesRefused_) {
         runGuarded([&] {
             QtPlacement::save(services_.profiles, placementFile_, kMainSection, *this, true);
         });
@@ -520,11 +564,12 @@ void TPelkoranForm::showError(const QString& message) {
     QMessageBox::critical(this, "Error", message);
 }
 
-void TPelkoranForm::runGuarded(const std::function<void()>& action) {
+bool TPelkoranForm::runGuarded(const std::function<void()>& action) {
     // An error ends the handler that raised it and is shown once; the
     // program goes on.
     try {
         action();
+        return true;
     } catch (const std::bad_alloc&) {
         // Not an error the operator can act on: the keyer may be half-way
         // through an operation, so nothing stays keyed.
@@ -532,6 +577,7 @@ void TPelkoranForm::runGuarded(const std::function<void()>& action) {
     } catch (const std::exception& error) {
         showError(QString::fromUtf8(error.what()));
     }
+    return false;
 }
 
 }  // namespace pelkora

@@ -84,11 +84,14 @@ class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEd
     void buildFKeyMenu();
     void applySettingsToWidgets();
     void showVolumeRegulators(bool show);
+    void showVolFormAt(QPoint at);
+    void keepVolFormTransient();
     void saveVolFormPlacement(bool destroying);
     bool closeSequence();
     void releaseEverything();
     void showError(const QString& message);
-    void runGuarded(const std::function<void()>& action);
+    // False when the action raised an error (shown to the operator).
+    bool runGuarded(const std::function<void()>& action);
 
     DesktopServices services_;
     std::string settingsFile_;
@@ -104,6 +107,7 @@ class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEd
     PlacementTracker placement_;
     PlacementTracker volPlacement_;
     bool closing_ = false;
+    bool closeWritesRefused_ = false;
 
     QPushButton* sbTX_ = nullptr;
     QPushButton* pauseButton_ = nullptr;

@@ -1,6 +1,5 @@
 #include "ui/dialogs/TEditMacrosForm.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -122,21 +121,12 @@ void TEditMacrosForm::chainTabOrder() {
 bool TEditMacrosForm::event(QEvent* event) {
     switch (event->type()) {
         case QEvent::Show:
-            // Opening always loads: a window shown again that still held the
-            // focus when it was hidden is not activated a second time.
-            leftForOtherProgram_ = false;
-            FormActivate();
+            // Opening always loads everything: what was left in the fields
+            // when the editor was last closed was not applied.
+            loadAll();
             break;
         case QEvent::WindowActivate:
-            if (!leftForOtherProgram_) {
-                FormActivate();
-            }
-            leftForOtherProgram_ = false;
-            break;
-        case QEvent::WindowDeactivate:
-            // Qt names the new active window before it sends this event; none
-            // means the focus went to another program.
-            leftForOtherProgram_ = QApplication::activeWindow() == nullptr;
+            FormActivate();
             break;
         default:
             break;
@@ -144,19 +134,38 @@ bool TEditMacrosForm::event(QEvent* event) {
     return QDialog::event(event);
 }
 
-void TEditMacrosForm::FormActivate() {
+void TEditMacrosForm::loadAll() {
     for (int row = 0; row < kRows; ++row) {
-        loadedMacros_[row] = host_.macro(row + 1);
-        macroEdits_[row]->setText(fromBytes(loadedMacros_[row]));
-    }
-    for (int row = 0; row < kRows; ++row) {
-        loadedCaptions_[row] = host_.buttonCaption(row + 1);
-        captionEdits_[row]->setText(fromBytes(loadedCaptions_[row]));
+        load(*macroEdits_[row], loadedMacros_[row], host_.macro(row + 1));
+        load(*captionEdits_[row], loadedCaptions_[row], host_.buttonCaption(row + 1));
     }
 }
 
+void TEditMacrosForm::FormActivate() {
+    // Back from Help, a message box or another program: a value changed
+    // elsewhere in the meantime shows up, but never over what the user typed
+    // and has not applied yet.
+    for (int row = 0; row < kRows; ++row) {
+        if (!isEdited(*macroEdits_[row], loadedMacros_[row])) {
+            load(*macroEdits_[row], loadedMacros_[row], host_.macro(row + 1));
+        }
+        if (!isEdited(*captionEdits_[row], loadedCaptions_[row])) {
+            load(*captionEdits_[row], loadedCaptions_[row], host_.buttonCaption(row + 1));
+        }
+    }
+}
+
+void TEditMacrosForm::load(QLineEdit& field, std::string& loaded, const std::string& value) {
+    loaded = value;
+    field.setText(fromBytes(value));
+}
+
+bool TEditMacrosForm::isEdited(const QLineEdit& field, const std::string& loaded) {
+    return field.text() != fromBytes(loaded);
+}
+
 std::string TEditMacrosForm::fieldText(const QLineEdit* field, const std::string& loaded) {
-    return field->text() == fromBytes(loaded) ? loaded : field->text().toStdString();
+    return isEdited(*field, loaded) ? field->text().toStdString() : loaded;
 }
 
 void TEditMacrosForm::ApplyBtnClick() {

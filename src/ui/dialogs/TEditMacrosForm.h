@@ -4,8 +4,8 @@
 #include <array>
 #include <string>
 
-#include "ui/dialogs/MacroEditorHost.h"
 #include "core/app/MacroFieldLimit.h"
+#include "ui/dialogs/MacroEditorHost.h"
 
 class QLineEdit;
 class QPushButton;
@@ -13,9 +13,10 @@ class QPushButton;
 namespace pelkora {
 
 // The modal editor of the twelve macros and button captions. It works on the
-// main window's live values through MacroEditorHost: it loads them whenever
-// it becomes the program's active window (so edits that were not applied are
-// dropped), Apply writes them back, OK applies and closes, Save applies and
+// main window's live values through MacroEditorHost: it loads them all when
+// it opens, and again whenever it becomes the program's active window, then
+// into the fields the user has not changed (typed text is never lost to a
+// Help box); Apply writes them back, OK applies and closes, Save applies and
 // has the host write the settings file, Cancel closes without applying.
 // Threading: GUI thread only.
 class TEditMacrosForm : public QDialog {
@@ -42,6 +43,11 @@ class TEditMacrosForm : public QDialog {
     void buildButtons();
     void chainTabOrder();
     void showError(const QString& message);
+    void loadAll();
+
+    static void load(QLineEdit& field, std::string& loaded, const std::string& value);
+    // Whether the user changed the field since it was loaded or applied.
+    static bool isEdited(const QLineEdit& field, const std::string& loaded);
 
     // The text to hand back for a field: the bytes it was loaded from while
     // the user has not changed it, so text that is not valid UTF-8 survives
@@ -58,9 +64,6 @@ class TEditMacrosForm : public QDialog {
     QPushButton* applyButton_ = nullptr;
     QPushButton* saveButton_ = nullptr;
     QPushButton* helpButton_ = nullptr;
-    // True while another program, not another window of this one, holds the
-    // focus: coming back from there must not drop the user's unapplied edits.
-    bool leftForOtherProgram_ = false;
 };
 
 }  // namespace pelkora

@@ -1,8 +1,11 @@
 #include "ui/keyer/MacroButtonBar.h"
 
-#include <QPainter>
+#include <QImage>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <array>
+#include <cstring>
+#include <string>
 
 #include "core/keyer/ButtonLayout.h"
 
@@ -14,7 +17,7 @@ MacroButtonBar::MacroButtonBar(QWidget* parent) : QWidget(parent) {
         auto* button = new QPushButton(this);
         button->setObjectName(QString("F%1").arg(key));
         button->setIcon(keyPicture(key));
-        button->setIconSize(QSize(15, 18));
+        button->setIconSize(QSize(kPictureWidth, kPictureHeight));
         button->setFocusPolicy(Qt::NoFocus);
         button->setStyleSheet("QPushButton { padding: 0px; text-align: left; }");
         connect(button, &QPushButton::clicked, this, [this, key] { emit macroClicked(key); });
@@ -23,18 +26,74 @@ MacroButtonBar::MacroButtonBar(QWidget* parent) : QWidget(parent) {
     layOut(1);
 }
 
+namespace {
+
+// The key names are drawn from a pixel font of their own, two colours like
+// the rest of the picture: at this size a system font either blurs or, to fit
+// "F10" into 15 pixels, has to shrink. Every character is 9 pixels high with
+// strokes 2 pixels wide; "F" and "1" are narrow, so that "F10" .. "F12" fit
+// with a clear column at either side.
+struct PixelCharacter {
+    char character;
+    std::array<const char*, 9> rows;
+};
+
+constexpr std::array<PixelCharacter, 11> kPixelFont{{
+    {'F', {"###", "###", "##.", "##.", "###", "##.", "##.", "##.", "##."}},
+    {'0', {".###.", "##.##", "##.##", "##.##", "##.##", "##.##", "##.##", "##.##", ".###."}},
+    {'1', {".##", "###", ".##", ".##", ".##", ".##", ".##", ".##", ".##"}},
+    {'2', {".###.", "##.##", "...##", "...##", "..##.", ".##..", "##...", "##...", "#####"}},
+    {'3', {"####.", "...##", "...##", "...##", ".###.", "...##", "...##", "...##", "####."}},
+    {'4', {"...##", "..###", ".####", "##.##", "##.##", "#####", "...##", "...##", "...##"}},
+    {'5', {"#####", "##...", "##...", "####.", "...##", "...##", "...##", "##.##", ".###."}},
+    {'6', {".###.", "##...", "##...", "####.", "##.##", "##.##", "##.##", "##.##", ".###."}},
+    {'7', {"#####", "...##", "...##", "..##.", "..##.", ".##..", ".##..", ".##..", ".##.."}},
+    {'8', {".###.", "##.##", "##.##", "##.##", ".###.", "##.##", "##.##", "##.##", ".###."}},
+    {'9', {".###.", "##.##", "##.##", "##.##", ".####", "...##", "...##", "...##", ".###."}},
+}};
+
+constexpr int kCharacterHeight = 9;
+constexpr int kCharacterGap = 1;
+
+const PixelCharacter& pixelCharacter(char character) {
+    for (const PixelCharacter& known : kPixelFont) {
+        if (known.character == character) {
+            return known;
+        }
+    }
+    return kPixelFont.front();  // only key names are drawn
+}
+
+int widthOf(const PixelCharacter& character) {
+    return static_cast<int>(std::strlen(character.rows.front()));
+}
+
+}  // namespace
+
 QIcon MacroButtonBar::keyPicture(int key) {
-    QPixmap picture(15, 18);
+    const std::string name = "F" + std::to_string(key);
+    int width = -kCharacterGap;
+    for (const char character : name) {
+        width += widthOf(pixelCharacter(character)) + kCharacterGap;
+    }
+    QImage picture(kPictureWidth, kPictureHeight, QImage::Format_ARGB32);
     picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    QFont font = painter.font();
-    font.setPixelSize(key >= 10 ? 7 : 9);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.setPen(QColor(0, 0, 128));
-    painter.drawText(QRect(0, 0, 15, 18), Qt::AlignCenter, QString("F%1").arg(key));
-    painter.end();
-    return QIcon(picture);
+    const QRgb ink = qRgb(0, 0, 128);
+    int left = (kPictureWidth - width + 1) / 2;
+    const int top = (kPictureHeight - kCharacterHeight + 1) / 2;
+    for (const char character : name) {
+        const PixelCharacter& drawn = pixelCharacter(character);
+        for (int row = 0; row < kCharacterHeight; ++row) {
+            const char* pixels = drawn.rows[static_cast<std::size_t>(row)];
+            for (int column = 0; pixels[column] != '\0'; ++column) {
+                if (pixels[column] == '#') {
+                    picture.setPixel(left + column, top + row, ink);
+                }
+            }
+        }
+        left += widthOf(drawn) + kCharacterGap;
+    }
+    return QIcon(QPixmap::fromImage(picture));
 }
 
 void MacroButtonBar::setCaption(int key, const QString& caption) {

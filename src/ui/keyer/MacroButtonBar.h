@@ -31,6 +31,9 @@ class MacroButtonBar : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    static constexpr int kPictureWidth = 15;
+    static constexpr int kPictureHeight = 18;
+
     static QIcon keyPicture(int key);
 
     std::array<QPushButton*, 12> buttons_{};
