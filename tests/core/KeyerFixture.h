@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,10 +35,16 @@ class EventRecorder : public KeyerObserver {
     void onError(const std::string& message) override {
         add("error " + message);
         errors.push_back(message);
+        if (afterError) {
+            afterError();
+        }
     }
 
     std::vector<std::string> events;
     std::vector<std::string> errors;
+    // Runs inside onError, as a front end's nested event loop (a modal box
+    // opened there) would let the operator's actions in.
+    std::function<void()> afterError;
 
     // Only the events whose text starts with one of the prefixes.
     std::vector<std::string> only(std::initializer_list<const char*> prefixes) const;

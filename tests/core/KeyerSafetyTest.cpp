@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+#include <utility>
+
 #include "KeyerFixture.h"
 
 // The ways a keyer could leave the transmitter keyed on silence, or stop
@@ -133,6 +137,87 @@ TEST_F(KeyerSafetyTest, ShutdownLeavesNothingKeyedWhateverWasRunning) {
         advance(10'000);
         EXPECT_FALSE(lines.rts()) << "nothing keys again after the shutdown";
     }
+}
+
+TEST_F(KeyerSafetyTest, QueueChangedWhileAnEntryIsReportedKeepsEveryNewEntry) {
+    // A front end that let the operator act while an error was on screen
+    // (a modal box's own event loop) changes the queue under the runner.
+    struct Case {
+        const char* name;
+        const char* macro;
+        std::function<void(KeyerEngine&)> duringTheError;
+        Lines expected;
+    };
+    const Case cases[] = {
+        {"Clear and a new macro",
+         "~[tx]~[p4x]~[fc.wav]",
+         [](KeyerEngine& e) {
+             e.ClearListButtonClick();
+             e.AddToQueue("~[fa.wav]~[fb.wav]");
+             e.PlayStack();
+         },
+         {"0 error '4x' is not a valid integer value", "0 play snd/a.wav", "102 play snd/b.wav"}},
+        {"a new macro behind",
+         "~[tx]~[p4x]~[fc.wav]",
+         [](KeyerEngine& e) {
+             e.AddToQueue("~[fa.wav]");
+             e.PlayStack();
+         },
+         {"0 error '4x' is not a valid integer value", "0 play snd/c.wav", "102 play snd/a.wav"}},
+        {"a new macro that starts with its own error",
+         "~[tx]~[p4x]~[fc.wav]",
+         [](KeyerEngine& e) {
+             e.ClearListButtonClick();
+             e.AddToQueue("~[p5y]~[fa.wav]");
+             e.PlayStack();
+         },
+         {"0 error '4x' is not a valid integer value", "0 error '5y' is not a valid integer value",
+          "0 play snd/a.wav"}},
+        {"Clear alone",
+         "~[tx]~[p4x]~[fc.wav]",
+         [](KeyerEngine& e) { e.ClearListButtonClick(); },
+         {"0 error '4x' is not a valid integer value"}},
+    };
+    for (const char* name : {"a.wav", "b.wav", "c.wav"}) {
+        addFile(name, 100);
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        recorder.events.clear();
+        bool once = false;
+        recorder.afterError = [&] {
+            if (!std::exchange(once, true)) {
+                c.duringTheError(engine);
+            }
+        };
+        const std::int64_t start = scheduler.nowMs();
+        engine.AddToQueue(c.macro);
+        engine.PlayStack();
+        ASSERT_TRUE(runBounded());
+        Lines seen;
+        for (const std::string& event : recorder.only({"play", "error"})) {
+            const std::size_t space = event.find(' ');
+            seen.push_back(std::to_string(std::stoll(event.substr(0, space)) - start) +
+                           event.substr(space));
+        }
+        EXPECT_EQ(seen, c.expected);
+        EXPECT_TRUE(engine.settled());
+        EXPECT_TRUE(lines.rts()) << "nothing here releases the transmitter";
+    }
+}
+
+TEST_F(KeyerSafetyTest, ErrorHandlerThatThrowsDoesNotStopTheRunnerForGood) {
+    addFile("a.wav", 100);
+    addFile("b.wav", 100);
+    recorder.afterError = [] { throw std::runtime_error("no memory for the box"); };
+    engine.AddToQueue("~[tx]~[p4x]~[fa.wav]");
+    EXPECT_THROW(engine.PlayStack(), std::runtime_error);
+    recorder.afterError = nullptr;
+    engine.AddToQueue("~[fb.wav]");
+    engine.PlayStack();
+    ASSERT_TRUE(runBounded());
+    EXPECT_EQ(played(), (Lines{"0 play a.wav", "102 play b.wav"}))
+        << "the bad entry is gone; the rest and the next macro play";
 }
 
 TEST_F(KeyerSafetyTest, ShutdownAfterAFaultStillDropsTheLines) {

@@ -87,6 +87,11 @@ void KeyerEngine::runQueue() {
         return;
     }
     runnerBusy_ = true;
+    // Free for the next run however this one ends, a throwing entry included.
+    struct RunnerEnd {
+        bool& busy;
+        ~RunnerEnd() { busy = false; }
+    } end{runnerBusy_};
     while (runnerActive_) {
         if (queue_.empty()) {
             runnerActive_ = false;
@@ -102,13 +107,13 @@ void KeyerEngine::runQueue() {
             beacon_.start();
             break;
         }
-        const std::string head = queue_.front();
+        // Off the queue before it plays: what happens while the entry starts
+        // or is reported (a Clear, a new macro) changes the queue behind it,
+        // never the place of an entry that has not been played.
+        const std::string head = std::move(queue_.front());
+        queue_.pop_front();
         PlaySound(head);
-        if (!queue_.empty()) {
-            queue_.pop_front();
-        }
     }
-    runnerBusy_ = false;
 }
 
 void KeyerEngine::wakeRunner() {
@@ -147,8 +152,8 @@ void KeyerEngine::PlaySound(const std::string& entry) {
             startPause(static_cast<std::int64_t>(parsed.number) * 10);
             return;
         case QueueEntry::Kind::BadPause:
-            // Reported once; the entry is dropped by the runner and the queue
-            // goes on instead of meeting the same entry until Clear.
+            // Reported once; the runner has taken the entry off the queue, so
+            // the queue goes on instead of meeting the same entry until Clear.
             reportError(notAnIntegerMessage(parsed.badNumber));
             return;
         case QueueEntry::Kind::SoundFile:

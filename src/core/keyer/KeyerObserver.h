@@ -9,6 +9,8 @@ namespace pelkora {
 // tests). Every method has an empty default so a front end overrides only
 // what it shows. Threading: called on the loop thread, from inside engine
 // operations; an observer must not call back into the engine re-entrantly.
+// Reading its state is fine; anything that runs a nested event loop (a modal
+// box) is posted to the loop, so the engine call that reported returns first.
 class KeyerObserver {
   public:
     virtual ~KeyerObserver() = default;
@@ -37,7 +39,7 @@ class KeyerObserver {
     // Nothing can go on air (the sound server went away or stopped
     // answering): the sound was cut and the transmitter released.
     virtual void onSoundLost(const std::string& /*detail*/) {}
-    // An error the operator must see, in a modal error box.
+    // An error the operator must see, in an error box opened from the loop.
     virtual void onError(const std::string& /*message*/) {}
 };
 

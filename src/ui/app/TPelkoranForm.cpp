@@ -3,6 +3,8 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenuBar>
@@ -45,6 +47,21 @@ QWidget* bar(QWidget* parent, const char* name, int height) {
     return widget;
 }
 
+// What the status line needs to know of the file system.
+StatusLine::Looks desktopLooks() {
+    return StatusLine::Looks{
+        [](const std::string& dir) {
+            const QString path = QString::fromStdString(dir);
+            if (path.isEmpty() || !QFileInfo(path).isDir()) {
+                return StatusLine::Directory::Missing;
+            }
+            QDirIterator recordings(path, {"*.wav"}, QDir::Files | QDir::Readable);
+            return recordings.hasNext() ? StatusLine::Directory::HasRecordings
+                                        : StatusLine::Directory::Empty;
+        },
+        [](const std::string& file) { return QFileInfo::exists(QString::fromStdString(file)); }};
+}
+
 QPushButton* toggleButton(QWidget* parent, const char* name, const char* caption) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
@@ -66,7 +83,8 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
           ptt_, services.profiles, [this] { return settingsFile_; },
           [this](const std::string& m) { onError(m); }),
       engine_(KeyerServices{services.scheduler, services.sound, services.wavProbe, services.bus,
-                            services.profiles, services.log, ptt_, *this}) {
+                            services.profiles, services.log, ptt_, *this}),
+      statusLine_(desktopLooks()) {
     setObjectName("PelkoranForm");
     setWindowTitle("Pelkora");
     auto* central = new QWidget(this);
@@ -85,6 +103,14 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
     speechMemo_->setReadOnly(true);
     speechMemo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     column->addWidget(speechMemo_);
+    statusLabel_ = new QLabel(central);
+    statusLabel_->setObjectName("StatusLine");
+    statusLabel_->setWordWrap(true);
+    statusLabel_->setStyleSheet(
+        "#StatusLine { border-top: 1px solid palette(mid); padding: 2px 4px; }");
+    statusLabel_->setTextFormat(Qt::PlainText);
+    statusLabel_->hide();
+    column->addWidget(statusLabel_);
     setCentralWidget(central);
     buildMenus();
     resize(kClientWidth, kClientHeight);
@@ -92,6 +118,7 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
     qApp->installEventFilter(this);
 
     FormCreate();
+    refreshStatusLine();
 
     editMacrosForm_ = new TEditMacrosForm(*this, this);
     aboutForm_ = new TAboutForm(this);
@@ -224,6 +251,7 @@ void TPelkoranForm::buildMenus() {
             [this] {
                 if (const auto chosen = soundDirectoryForm_->exchange(engine_.soundDirectory())) {
                     engine_.setSoundDir(*chosen);
+                    refreshStatusLine();
                 }
             })
         ->setObjectName("Sounddirectory1");
@@ -521,32 +549,102 @@ void TPelkoranForm::releaseEverything() {
 
 void TPelkoranForm::onDisplayTextChanged() {
     speechMemo_->setPlainText(QString::fromStdString(engine_.displayText()));
+    refreshStatusLine();
 }
 
 void TPelkoranForm::onCaptionChanged(const std::string& caption) {
     setWindowTitle(QString::fromStdString(caption));
+    refreshStatusLine();
 }
 
 void TPelkoranForm::onTxButtonChanged(bool down) {
     sbTX_->setChecked(down);
     sbTX_->setIcon(down ? LedGlyphs::lit() : LedGlyphs::dark());
-    sbTX_->repaint();
+    // Painted as soon as the loop is back, which is at once: the first sound
+    // of a key press is not held for a synchronous repaint.
+    sbTX_->update();
+    refreshStatusLine();
 }
 
 void TPelkoranForm::onPauseButtonChanged(bool down) {
     pauseButton_->setChecked(down);
+    refreshStatusLine();
 }
 
 void TPelkoranForm::onStopEnabledChanged(bool enabled) {
     stopButton_->setEnabled(enabled);
+    refreshStatusLine();
 }
 
 void TPelkoranForm::onError(const std::string& message) {
-    showError(QString::fromStdString(message));
+    showErrorLater(QString::fromStdString(message));
 }
 
 void TPelkoranForm::onSoundLost(const std::string& detail) {
-    showError(QString::fromStdString("Sound server not available: " + detail));
+    showErrorLater(QString::fromStdString("Sound server not available: " + detail));
+}
+
+void TPelkoranForm::onPlayFile(const std::string& path) {
+    statusLine_.filePlayed(path);
+    refreshStatusLine();
+}
+
+void TPelkoranForm::onSkipFile(const std::string& path, const std::string& reason) {
+    statusLine_.fileSkipped(path, reason);
+    refreshStatusLine();
+}
+
+void TPelkoranForm::onPause(std::int64_t) {
+    refreshStatusLine();
+}
+
+void TPelkoranForm::refreshStatusLine() {
+    if (statusLabel_ == nullptr) {
+        return;  // the engine reported before the window was built
+    }
+    statusLine_.keyerChanged(engine_);
+    // Shown from the loop, once per burst of reports: laying out the label
+    // (and looking at the sound directory) would otherwise come between a
+    // key press and its first sound.
+    if (!statusShowPosted_) {
+        statusShowPosted_ = true;
+        QTimer::singleShot(0, this, [this] {
+            statusShowPosted_ = false;
+            showStatusLine();
+        });
+    }
+}
+
+void TPelkoranForm::showStatusLine() {
+    const QString text = QString::fromStdString(statusLine_.text());
+    if (text != statusLabel_->text()) {
+        statusLabel_->setText(text);
+        statusLabel_->setVisible(!text.isEmpty());
+    }
+}
+
+void TPelkoranForm::showErrorLater(const QString& message) {
+    pendingErrors_.push_back(message);
+    if (!errorsPosted_ && !errorBoxOpen_) {
+        errorsPosted_ = true;
+        QTimer::singleShot(0, this, &TPelkoranForm::showPendingErrors);
+    }
+}
+
+void TPelkoranForm::showPendingErrors() {
+    errorsPosted_ = false;
+    // One box at a time, in the order they were reported: errors that come
+    // while a box is open wait for it to close instead of piling up on it.
+    errorBoxOpen_ = true;
+    struct BoxClosed {
+        bool& open;
+        ~BoxClosed() { open = false; }
+    } closed{errorBoxOpen_};
+    while (!pendingErrors_.empty()) {
+        const QString message = pendingErrors_.front();
+        pendingErrors_.pop_front();
+        showError(message);
+    }
 }
 
 void TPelkoranForm::reportFault(const std::string& what) {

@@ -7,10 +7,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <array>
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "core/keyer/KeyerEngine.h"
+#include "core/keyer/StatusLine.h"
 #include "core/ptt/PttMenu.h"
 #include "core/ptt/PttPort.h"
 #include "core/settings/KeyerSettings.h"
@@ -76,6 +78,17 @@ class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEd
     void onStopEnabledChanged(bool enabled) override;
     void onError(const std::string& message) override;
     void onSoundLost(const std::string& detail) override;
+    void onPlayFile(const std::string& path) override;
+    void onSkipFile(const std::string& path, const std::string& reason) override;
+    void onPause(std::int64_t ms) override;
+
+    // Errors the engine reports open their box from the loop, once the engine
+    // call that reported them has returned: a modal box runs a loop of its
+    // own, in which timers and the operator would reach the engine mid-call.
+    void showErrorLater(const QString& message);
+    void showPendingErrors();
+    void refreshStatusLine();
+    void showStatusLine();
 
     void FormCreate();
     void buildTopBar(QWidget* parent);
@@ -119,6 +132,12 @@ class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEd
     QPushButton* clearListButton_ = nullptr;
     QPushButton* stopButton_ = nullptr;
     QPlainTextEdit* speechMemo_ = nullptr;
+    QLabel* statusLabel_ = nullptr;
+    StatusLine statusLine_;
+    std::deque<QString> pendingErrors_;
+    bool errorsPosted_ = false;
+    bool statusShowPosted_ = false;
+    bool errorBoxOpen_ = false;
     PttMenuView* pttMenuView_ = nullptr;
     QMenu* buttonLines_ = nullptr;
     QAction* alwaysOnTop_ = nullptr;
