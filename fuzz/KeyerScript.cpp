@@ -127,6 +127,11 @@ void KeyerScript::perform(char action) {
         case 'u':
             sound_.setUnplayable(file(input_.byte()));
             return;
+        case 'o':
+            // From here on the output keeps a sound playing out for the next
+            // file, as the live one does: the hand-over paths are driven too.
+            sound_.allowFollowing();
+            return;
         case 'r':
             probe_.setFacts(file(input_.byte()),
                             WavFacts{headerSize(kDefaultFileMs), kBytesPerSecond, std::nullopt});

@@ -31,8 +31,27 @@ class SoundOutput {
     // played at all the result says why, and onFinished is never called.
     virtual PlayStart play(const std::string& path, FinishedCallback onFinished) = 0;
 
-    // Cuts the current sound at once; its finished callback is dropped.
+    // Cuts the current sound at once; its finished callback is dropped. A
+    // sound kept for a follower is cut too, and so is the follower.
     virtual void stop() = 0;
+
+    // Hands the current sound over to the output when every sample of it has
+    // been given to the output and only its playing out is left, and when a
+    // file like nextPath (same rate and channels) can be placed right after
+    // its last sample: its finished callback is then dropped, it plays out on
+    // its own, and the next playFollowing() goes straight after it, with none
+    // of the silence that waiting for its end and starting anew would leave.
+    // False, with nothing changed, when that is not possible.
+    virtual bool keepForFollower(const std::string& nextPath) {
+        static_cast<void>(nextPath);
+        return false;
+    }
+
+    // As play(), but right after a sound that keepForFollower() kept, when
+    // that sound is still playing; otherwise as play() does.
+    virtual PlayStart playFollowing(const std::string& path, FinishedCallback onFinished) {
+        return play(path, std::move(onFinished));
+    }
 
     virtual bool isPlaying() const = 0;
 };

@@ -42,6 +42,9 @@ constexpr double kFirstPlayLimit = 0.050;
 // guards against an audible break on a busy CI machine, where the server's
 // drain report can come late.
 constexpr double kGapLimit = 0.030;
+// Between a file handed over and its follower: far less than a new start.
+// PipeWire's follower comes after the silence written for the resampler.
+constexpr double kFollowGapLimit = 0.005;
 constexpr double kCutLimit = 0.050;       // stop() to the last sample on the sink
 constexpr double kEndSlack = 0.002;       // the sink renders up to one block ahead of the clock
 constexpr double kLengthSlack = 0.002;    // recorded length against the file's own
@@ -68,6 +71,28 @@ LevelRun findRun(const MonitorRecorder::Recording& recording, float level, std::
             run.first = run.found() ? run.first : frame;
             run.last = frame;
             ++matching;
+        }
+    }
+    run.dropouts = run.found() ? run.last + 1 - run.first - matching : 0;
+    return run;
+}
+
+// The stretch of a recording that sits at one level from the first frame at
+// it, ending where the level has been gone for half a millisecond: a resampled
+// file's neighbours ring through its level for a frame or two at their edges.
+LevelRun heardRun(const MonitorRecorder::Recording& recording, float level, std::int64_t from,
+                  float tolerance) {
+    constexpr std::int64_t kGone = kRate / 2000;
+    LevelRun run;
+    std::int64_t matching = 0;
+    const auto frames = static_cast<std::int64_t>(recording.levels.size());
+    for (std::int64_t frame = from; frame < frames; ++frame) {
+        if (std::fabs(recording.levels[static_cast<std::size_t>(frame)] - level) <= tolerance) {
+            run.first = run.found() ? run.first : frame;
+            run.last = frame;
+            ++matching;
+        } else if (run.found() && frame - run.last > kGone) {
+            break;
         }
     }
     run.dropouts = run.found() ? run.last + 1 - run.first - matching : 0;
@@ -311,6 +336,149 @@ TEST_F(PulseSoundOutputTest, PlayWhilePlayingCutsTheOldSoundAndDropsOnlyItsCallb
     EXPECT_LT(heard.timeOf(oldRun.last + 1) - replacedAt, kCutLimit);
     EXPECT_GT(newRun.first, oldRun.last);
     EXPECT_NEAR(newRun.seconds(), 0.1, kLengthSlack);
+}
+
+// Five files of 100 ms, each one after the first handed over at the previous
+// one's header time, as the engine does for spelled files: each must be heard
+// whole, in order, and the silence between them must not come near the
+// request block that starting anew would cost.
+TEST_F(PulseSoundOutputTest, FilesHandedOverAreWholeAndFollowEachOtherClosely) {
+    struct Case {
+        const char* name;
+        SoundFormat format;
+        // Resampling rings at the edges: past the level, for a few frames.
+        float tolerance;
+        std::int64_t edgeFrames;
+        double padding;  // silence the output may leave after a file
+    };
+    const double flush =
+        std::chrono::duration<double>(PulseSoundOutput::kPipeWireResamplerFlush).count();
+    const Case cases[] = {
+        {"at the sink's rate", kPcm16, kLevelTolerance, 0, 0.0},
+        {"resampled", {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16000, 1}, 0.05f, 8, flush},
+    };
+    constexpr std::size_t kFiles = 5;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> paths;
+        for (std::size_t index = 0; index < kFiles; ++index) {
+            paths.push_back(levelFile("follow" + std::to_string(index) + ".wav", c.format.rate / 10,
+                                      partLevel(static_cast<int>(index)), c.format));
+        }
+        const auto headerTime = std::chrono::microseconds(
+            100'000 + 44'000'000 / (static_cast<std::int64_t>(c.format.rate) * 2));
+        const auto from = static_cast<std::int64_t>(recorder.snapshot().levels.size());
+        std::size_t finished = 0;
+        std::size_t keptCount = 0;
+        std::vector<bool> handedOver(kFiles, false);
+        const auto onFinished = [&] { ++finished; };
+        ASSERT_TRUE(output->play(paths[0], onFinished));
+        auto playedAt = std::chrono::steady_clock::now();
+        for (std::size_t index = 1; index < kFiles; ++index) {
+            const auto due = playedAt + headerTime;
+            loop.runFor(std::chrono::ceil<std::chrono::milliseconds>(
+                due - std::chrono::steady_clock::now()));
+            // A sound already over is not kept: it ends as before, and the
+            // next file starts anew.
+            handedOver[index] = output->keepForFollower(paths[index]);
+            if (handedOver[index]) {
+                ++keptCount;
+                playedAt = std::chrono::steady_clock::now();
+                ASSERT_TRUE(output->playFollowing(paths[index], onFinished)) << "file " << index;
+            } else {
+                ASSERT_TRUE(loop.runUntil([&] { return finished + keptCount == index; }, 2s));
+                playedAt = std::chrono::steady_clock::now();
+                ASSERT_TRUE(output->play(paths[index], onFinished)) << "file " << index;
+            }
+        }
+        ASSERT_TRUE(loop.runUntil(
+            [&] { return finished + keptCount == kFiles && !output->isPlaying(); }, 3s));
+        loop.runFor(200ms);
+        EXPECT_EQ(finished + keptCount, kFiles) << "a kept sound's end is not reported";
+        std::cout << "[ measured ] " << c.name << ": " << keptCount << " of " << kFiles - 1
+                  << " handed over\n";
+
+        const MonitorRecorder::Recording heard = recording();
+        std::int64_t after = from;
+        for (std::size_t index = 0; index < kFiles; ++index) {
+            const LevelRun run =
+                heardRun(heard, partLevel(static_cast<int>(index)), after, c.tolerance);
+            ASSERT_TRUE(run.found()) << "file " << index;
+            EXPECT_NEAR(run.seconds(), 0.1, 0.001) << "file " << index;
+            EXPECT_LE(run.dropouts,
+                      test::PrivateSoundServer::toleratedDropoutFrames() + c.edgeFrames)
+                << "file " << index;
+            if (index > 0) {
+                const double gap = static_cast<double>(run.first - after) / kRate;
+                EXPECT_LT(gap, handedOver[index] ? c.padding + kFollowGapLimit : kGapLimit)
+                    << "before file " << index;
+                report(std::string(c.name) + ", gap before file " + std::to_string(index), gap);
+            }
+            after = run.last + 1;
+        }
+    }
+}
+
+// A kept sound plays out on its own when nothing follows it, and stop() cuts
+// it at once like any other.
+TEST_F(PulseSoundOutputTest, AKeptSoundPlaysOutAloneAndStopCutsIt) {
+    for (const bool stopIt : {false, true}) {
+        SCOPED_TRACE(stopIt ? "stopped" : "played out");
+        const std::string path = levelFile("kept.wav", kRate / 10, 0.5f);
+        const auto from = static_cast<std::int64_t>(recorder.snapshot().levels.size());
+        bool finished = false;
+        ASSERT_TRUE(output->play(path, [&] { finished = true; }));
+        // The whole file fits in the stream's buffer: it is on the server as
+        // soon as the stream has asked for it.
+        loop.runFor(40ms);
+        ASSERT_TRUE(output->keepForFollower(path));
+        const double keptAt = MonitorRecorder::nowSeconds();
+        if (stopIt) {
+            output->stop();
+            EXPECT_FALSE(output->isPlaying());
+        } else {
+            EXPECT_TRUE(output->isPlaying());
+            EXPECT_TRUE(loop.runUntil([&] { return !output->isPlaying(); }, 2s));
+        }
+        loop.runFor(200ms);
+        EXPECT_FALSE(finished) << "a kept sound's end is nobody's business";
+
+        const MonitorRecorder::Recording heard = recording();
+        const LevelRun run = findRun(heard, 0.5f, from);
+        ASSERT_TRUE(run.found());
+        if (stopIt) {
+            EXPECT_LT(heard.timeOf(run.last + 1) - keptAt, kCutLimit);
+            EXPECT_LT(run.seconds(), 0.1 - 0.02);
+            report("kept sound, stop() to last sample", heard.timeOf(run.last + 1) - keptAt);
+        } else {
+            EXPECT_NEAR(run.seconds(), 0.1, kLengthSlack);
+        }
+        // The stream is as good as before for the next file.
+        EXPECT_TRUE(playToEnd(levelFile("next.wav", kRate / 20, 0.3f)).has_value());
+    }
+}
+
+// Nothing to hand over: a file still being written, a follower of another
+// format (it needs a stream of its own), a file that cannot be played.
+TEST_F(PulseSoundOutputTest, KeepsASoundOnlyWhenItsFollowerCanGoOnTheSameStream) {
+    const std::string shortSound = levelFile("short.wav", kRate / 10, 0.5f);
+    const std::string longSound = levelFile("long.wav", kRate * 2, 0.5f);
+    const std::string otherRate =
+        levelFile("other.wav", 1600, 0.5f, {SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16000, 1});
+    std::ofstream(server()->dir() + "/notes.wav") << "these are not samples\n";
+    EXPECT_FALSE(output->keepForFollower(shortSound)) << "nothing plays";
+
+    bool finished = false;
+    ASSERT_TRUE(output->play(longSound, [&] { finished = true; }));
+    loop.runFor(40ms);
+    EXPECT_FALSE(output->keepForFollower(shortSound)) << "the file is not all written";
+    output->stop();
+
+    ASSERT_TRUE(output->play(shortSound, [&] { finished = true; }));
+    loop.runFor(40ms);
+    EXPECT_FALSE(output->keepForFollower(otherRate));
+    EXPECT_FALSE(output->keepForFollower(server()->dir() + "/notes.wav"));
+    EXPECT_TRUE(loop.runUntil([&] { return finished; }, 2s)) << "its end is still reported";
 }
 
 TEST_F(PulseSoundOutputTest, RefusesWhatItCannotPlayAndSaysWhy) {

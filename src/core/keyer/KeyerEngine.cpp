@@ -95,6 +95,7 @@ void KeyerEngine::runQueue() {
     while (runnerActive_) {
         if (queue_.empty()) {
             runnerActive_ = false;
+            followNext_ = false;
             break;
         }
         if (!readyToPlay_ || fileSounding_) {
@@ -141,6 +142,9 @@ bool KeyerEngine::queueEndsWithBeacon() const {
 
 void KeyerEngine::PlaySound(const std::string& entry) {
     const QueueEntry parsed = QueueEntry::classify(entry);
+    if (parsed.kind != QueueEntry::Kind::SoundFile) {
+        followNext_ = false;  // a file after it starts anew
+    }
     switch (parsed.kind) {
         case QueueEntry::Kind::SecondPause:
             startPause(1000);
@@ -187,11 +191,14 @@ void KeyerEngine::playFile(const std::string& path) {
     }
     // Started before the entry is timed: a file the sound server refuses
     // must not hold the transmitter for the length its header claims.
-    const PlayStart start = services_.sound.play(path, [this] { soundFinished(); });
+    auto onFinished = [this] { soundFinished(); };
+    const PlayStart start = followNext_ ? services_.sound.playFollowing(path, onFinished)
+                                        : services_.sound.play(path, onFinished);
     if (!start) {
         skipFile(path, start.refusal);
         return;
     }
+    followNext_ = false;
     fileSounding_ = true;
     armSoundWatchdog(static_cast<std::int64_t>(*facts->decodedSeconds * 1000.0));
     timer1_.setInterval(
@@ -240,8 +247,10 @@ void KeyerEngine::soundFinished() {
 
 void KeyerEngine::cutSound() {
     cancelSoundWatchdog();
+    // Cuts a sound kept playing out for a follower as well.
     services_.sound.stop();
     closeResDue_ = false;
+    followNext_ = false;
     if (!fileSounding_) {
         return;
     }
@@ -274,11 +283,51 @@ void KeyerEngine::Timer1Timer() {
         // The header time is up but the sound is not: end the entry when the
         // last sample has been played, never clip it.
         timer1_.stop();
+        if (handOverToNextFile()) {
+            return;
+        }
         closeResDue_ = true;
         return;
     }
     CloseRes();
     UpdateMemo();
+}
+
+// Only a file can take over from a file still playing out: anything else (a
+// release, a pause, the end of the queue) waits for the sound to be heard to
+// its end. A file that will be skipped would leave the tail with nobody
+// waiting for it, so it must be one the engine can play.
+bool KeyerEngine::nextIsPlayableFile() const {
+    if (!runnerActive_ || queue_.empty() || queueEndsWithBeacon()) {
+        return false;
+    }
+    const QueueEntry next = QueueEntry::classify(queue_.front());
+    if (next.kind != QueueEntry::Kind::SoundFile) {
+        return false;
+    }
+    const auto facts = services_.wavProbe.probe(next.text);
+    return facts && facts->decodedSeconds;
+}
+
+// Spelled files follow each other without the silence of waiting for the
+// server to report the end and of starting the next file anew: the sound
+// output plays the rest of this one out and puts the next one right after
+// it. The entry ends as a finished sound ends it, only without the cut.
+bool KeyerEngine::handOverToNextFile() {
+    if (!nextIsPlayableFile() ||
+        !services_.sound.keepForFollower(QueueEntry::classify(queue_.front()).text)) {
+        return false;
+    }
+    cancelSoundWatchdog();
+    fileSounding_ = false;
+    followNext_ = true;
+    setReady(true);
+    UpdateMemo();
+    beacon_.soundEnded();
+    if (readyToPlay_ && runnerActive_) {
+        runQueue();
+    }
+    return true;
 }
 
 void KeyerEngine::CloseRes() {

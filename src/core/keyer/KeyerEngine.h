@@ -136,6 +136,8 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void receive();
     void cutSound();
     void soundFinished();
+    bool nextIsPlayableFile() const;
+    bool handOverToNextFile();
     void broadcast(int code);
     void displayChanged() { services_.observer.onDisplayTextChanged(); }
 
@@ -158,6 +160,9 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     Scheduler::TaskId runnerWake_ = 0;
     bool fileSounding_ = false;
     bool closeResDue_ = false;  // Timer1 fell due while the file still sounded
+    // The sound output kept the last file playing out: the next file goes
+    // right after its last sample.
+    bool followNext_ = false;
     Scheduler::TaskId beaconNotify_ = 0;
     Scheduler::TaskId soundWatchdog_ = 0;  // a file's end is overdue
 

@@ -108,8 +108,17 @@ PulseSoundOutput::~PulseSoundOutput() {
 
 PlayStart PulseSoundOutput::play(const std::string& path, FinishedCallback onFinished) {
     stop();
+    return guardedStart(path, onFinished, false);
+}
+
+PlayStart PulseSoundOutput::playFollowing(const std::string& path, FinishedCallback onFinished) {
+    return guardedStart(path, onFinished, true);
+}
+
+PlayStart PulseSoundOutput::guardedStart(const std::string& path, FinishedCallback& onFinished,
+                                         bool follow) {
     try {
-        return start(path, onFinished);
+        return start(path, onFinished, follow);
     } catch (...) {
         // Nothing the failed start left behind may sound or be reported later.
         playing_ = false;
@@ -120,7 +129,8 @@ PlayStart PulseSoundOutput::play(const std::string& path, FinishedCallback onFin
     }
 }
 
-PlayStart PulseSoundOutput::start(const std::string& path, FinishedCallback& onFinished) {
+PlayStart PulseSoundOutput::start(const std::string& path, FinishedCallback& onFinished,
+                                  bool follow) {
     std::string why;
     std::unique_ptr<SoundStream> file = SoundStream::open(path, kLongestFileSeconds, &why);
     if (!file) {
@@ -130,14 +140,18 @@ PlayStart PulseSoundOutput::start(const std::string& path, FinishedCallback& onF
     if (!why.empty()) {
         return PlayStart::refused(why);
     }
-    const std::uint64_t id = ++lastSoundId_;
+    // Taken only once the file has started: a refused follower leaves the
+    // kept sound's own end to be delivered.
+    const std::uint64_t id = lastSoundId_ + 1;
     {
         PulseConnection::Lock lock(*connection_);
-        PlayStart started = startSound(std::move(file), id);
+        PlayStart started = startSound(std::move(file), id, follow);
         if (!started) {
+            playing_ = playing_ && sound_.has_value();
             return started;
         }
     }
+    lastSoundId_ = id;
     playing_ = true;
     pendingFinished_ = std::move(onFinished);
     return PlayStart::ok();
@@ -151,6 +165,89 @@ void PulseSoundOutput::stop() {
     pendingFinished_ = nullptr;
     PulseConnection::Lock lock(*connection_);
     cutSound();
+}
+
+bool PulseSoundOutput::keepForFollower(const std::string& nextPath) {
+    if (!playing_) {
+        return false;
+    }
+    const std::unique_ptr<SoundStream> next =
+        SoundStream::open(nextPath, kLongestFileSeconds, nullptr);
+    if (!next || !formatRefusal(*next).empty()) {
+        return false;
+    }
+    PulseConnection::Lock lock(*connection_);
+    pa_context* context = connection_->readyContext();
+    if (context == nullptr || !followPlacement(context, *next)) {
+        return false;
+    }
+    // Decided here only: playFollowing() must not find the same sound, a
+    // moment later, a little short of it and cut what is left.
+    const std::optional<pa_usec_t> queued = queuedUsec();
+    if (pipeWire_ && (!queued || *queued < static_cast<pa_usec_t>(kPipeWireFollowQueue.count()))) {
+        return false;
+    }
+    // Its drain report now ends nothing: the follower's takes its place, or,
+    // when none comes, the report only marks the output idle.
+    pendingFinished_ = nullptr;
+    return true;
+}
+
+// Where a follower's first block goes, when the sound playing can be
+// followed at all: its whole file is on the server, its drain pending, on a
+// stream that can carry the follower, and enough of it is still queued that
+// the follower is in before the server has read everything.
+//
+// The follower goes right after the last sample, back over as much of the
+// resampler's silence as the sink has not taken yet (the follower pushes the
+// resampler's last samples out itself), short of kFollowMargin. When only
+// that silence is left it starts where the server reads next, as a new
+// sound does. PulseAudio has the sink render again what it had taken of
+// data written over; PipeWire's pulse server reads its ring ahead of what
+// its latency report says (4 to 11 ms in the desktop benchmark), and a block
+// written back over what it has read is lost: there the follower goes after
+// the silence.
+std::optional<PulseSoundOutput::Placement> PulseSoundOutput::followPlacement(
+    pa_context* context, const SoundStream& file) const {
+    if (!sound_ || !sound_->fileDone || sound_->drain == nullptr ||
+        pa_stream_get_state(stream_) != PA_STREAM_READY || !streamFits(context, file)) {
+        return std::nullopt;
+    }
+    const std::optional<pa_usec_t> queued = queuedUsec();
+    const auto margin = static_cast<pa_usec_t>(kFollowMargin.count());
+    if (!queued) {
+        return std::nullopt;
+    }
+    const pa_sample_spec* spec = pa_stream_get_sample_spec(stream_);
+    const pa_usec_t tail = pa_bytes_to_usec(sound_->tailBytes, spec);
+    if (*queued + margin <= tail) {
+        return Placement{PA_SEEK_RELATIVE_ON_READ, 0};
+    }
+    if (*queued <= margin) {
+        return std::nullopt;  // the server could read past the end before the follower is in
+    }
+    if (pipeWire_) {
+        return Placement{PA_SEEK_RELATIVE, 0};
+    }
+    const std::size_t back = std::min(sound_->tailBytes, pa_usec_to_bytes(*queued - margin, spec));
+    return Placement{PA_SEEK_RELATIVE, -static_cast<std::int64_t>(back)};
+}
+
+// How much of what was written the sink has not taken yet, by the stream's
+// interpolated clock; nothing when the stream cannot tell or has run dry.
+std::optional<pa_usec_t> PulseSoundOutput::queuedUsec() const {
+    pa_usec_t unheard = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream_, &unheard, &negative) < 0 || negative != 0) {
+        return std::nullopt;
+    }
+    // What the sink has taken already cannot be written over.
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    if (timing == nullptr) {
+        return std::nullopt;
+    }
+    const pa_usec_t taken = timing->sink_usec + timing->transport_usec;
+    return unheard > taken ? unheard - taken : 0;
 }
 
 bool PulseSoundOutput::serverAvailable() const {
@@ -175,10 +272,22 @@ void PulseSoundOutput::onServerGone(const std::string& reason) {
     releaseStream();
 }
 
-PlayStart PulseSoundOutput::startSound(std::unique_ptr<SoundStream> file, std::uint64_t id) {
+PlayStart PulseSoundOutput::startSound(std::unique_ptr<SoundStream> file, std::uint64_t id,
+                                       bool follow) {
     pa_context* context = connection_->readyContext();
     if (context == nullptr) {
         return PlayStart::refused("Sound server not available");
+    }
+    const std::optional<Placement> placement =
+        follow ? followPlacement(context, *file) : std::nullopt;
+    if (placement) {
+        // The kept sound plays on; only its drain, which the follower's
+        // replaces, is dropped.
+        pa_operation_cancel(sound_->drain);
+        pa_operation_unref(sound_->drain);
+        sound_->drain = nullptr;
+    } else {
+        cutSound();
     }
     if (!streamFits(context, *file)) {
         releaseStream();
@@ -188,7 +297,8 @@ PlayStart PulseSoundOutput::startSound(std::unique_ptr<SoundStream> file, std::u
                                       contextError(context));
         }
     }
-    sound_.emplace(Sound{id, std::move(file), false, false, false, false, nullptr});
+    sound_.emplace(Sound{id, std::move(file), false, false, false, false, nullptr, 0,
+                         placement.value_or(Placement{})});
     // A new stream asks for its data once it is ready; an idle one has asked already.
     if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
         writeSome(firstWriteBytes());
@@ -362,8 +472,10 @@ std::size_t PulseSoundOutput::writeFromFile(std::size_t frames) {
     // past the end of the data, and a block written after it would lose its
     // first milliseconds to that overshoot. PulseAudio reads no further than
     // the data, so there the two places are the same.
-    const pa_seek_mode_t seek = sound_->placed ? PA_SEEK_RELATIVE : PA_SEEK_RELATIVE_ON_READ;
-    if (pa_stream_write(stream_, buffer, gotFrames * frameBytes, nullptr, 0, seek) < 0) {
+    // A follower's first block goes where followPlacement() put it.
+    const Placement place = sound_->placed ? Placement{PA_SEEK_RELATIVE, 0} : sound_->first;
+    if (pa_stream_write(stream_, buffer, gotFrames * frameBytes, nullptr, place.offset,
+                        place.seek) < 0) {
         return 0;
     }
     sound_->placed = true;
@@ -399,6 +511,7 @@ void PulseSoundOutput::writeTail() {
         if (pa_stream_write(stream_, buffer, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
             return;
         }
+        sound_->tailBytes += size;
         bytes -= size;
     }
 }

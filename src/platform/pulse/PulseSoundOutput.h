@@ -37,7 +37,10 @@ namespace pelkora {
 // again, once, kReopenDelay later, and the file plays from its start with
 // nothing posted. A named sink the server does not have is that error on
 // PulseAudio and on PipeWire alike, although PipeWire would play on its
-// default sink instead; it is never opened again. No exception leaves play()
+// default sink instead; it is never opened again. A file kept for a follower
+// plays out on the same stream while the follower's first block goes right
+// after its last sample (on PulseAudio over the silence written for the
+// resampler, on PipeWire after it). No exception leaves play()
 // or a libpulse callback: the sound is refused or ended instead, so the
 // transmitter is never held for a sound that stopped.
 //
@@ -70,6 +73,15 @@ class PulseSoundOutput : public SoundOutput {
     // at 48 kHz).
     static constexpr std::chrono::milliseconds kResamplerFlush{3};
     static constexpr std::chrono::milliseconds kPipeWireResamplerFlush{11};
+    // A kept sound is followed on its stream only while at least this much of
+    // it is still queued: less could be read before the follower's first block
+    // arrives, which would then land behind the server's read position.
+    static constexpr std::chrono::microseconds kFollowMargin{1000};
+    // PipeWire's pulse server ends a stream whose drain is pending at the first
+    // cycle that finds less than a block queued: it drops the rest, and what
+    // comes after starts late. There a kept sound needs a whole request block
+    // still queued (it went wrong here with 3 ms and less, never with 4 ms).
+    static constexpr std::chrono::microseconds kPipeWireFollowQueue{kRequestBlock};
     // How soon a finish that could not be posted (memory short) is posted again.
     static constexpr std::chrono::milliseconds kPostRetry{20};
     // How soon a stream the server failed before the file's first block went
@@ -99,10 +111,23 @@ class PulseSoundOutput : public SoundOutput {
     PlayStart play(const std::string& path, FinishedCallback onFinished) override;
     void stop() override;
     bool isPlaying() const override { return playing_; }
+    // True once the whole file is on the server and only its drain is left,
+    // when nextPath can go on the same stream. isPlaying() stays true until
+    // the kept sound has played out, and stop() cuts it.
+    bool keepForFollower(const std::string& nextPath) override;
+    // Right after the kept sound while enough of it is still queued; else
+    // the kept sound's remainder is cut and the file starts as play() does.
+    PlayStart playFollowing(const std::string& path, FinishedCallback onFinished) override;
 
     bool serverAvailable() const;
 
   private:
+    // Where a file's first block goes.
+    struct Placement {
+        pa_seek_mode_t seek = PA_SEEK_RELATIVE_ON_READ;
+        std::int64_t offset = 0;
+    };
+
     // The file being handed to the server. libpulse thread, under the lock.
     struct Sound {
         std::uint64_t id = 0;
@@ -112,6 +137,8 @@ class PulseSoundOutput : public SoundOutput {
         bool tailWritten = false;
         bool reopened = false;  // its stream failed once already
         pa_operation* drain = nullptr;
+        std::size_t tailBytes = 0;  // silence written after its last sample
+        Placement first;
     };
 
     static void streamStateChanged(pa_stream* stream, void* userdata);
@@ -128,7 +155,8 @@ class PulseSoundOutput : public SoundOutput {
     void guarded(Body&& body) noexcept;
 
     // Loop thread.
-    PlayStart start(const std::string& path, FinishedCallback& onFinished);
+    PlayStart guardedStart(const std::string& path, FinishedCallback& onFinished, bool follow);
+    PlayStart start(const std::string& path, FinishedCallback& onFinished, bool follow);
 
     // libpulse thread, or the loop thread holding the lock.
     void onServerReady(pa_context* context, bool recovered);
@@ -140,7 +168,9 @@ class PulseSoundOutput : public SoundOutput {
     bool reopenLater();
     void reopenStream();
     void cancelReopen() noexcept;
-    PlayStart startSound(std::unique_ptr<SoundStream> file, std::uint64_t id);
+    PlayStart startSound(std::unique_ptr<SoundStream> file, std::uint64_t id, bool follow);
+    std::optional<Placement> followPlacement(pa_context* context, const SoundStream& file) const;
+    std::optional<pa_usec_t> queuedUsec() const;
     bool streamFits(pa_context* context, const SoundStream& file) const;
     pa_stream* openStream(pa_context* context, const SoundStream& file);
     void releaseStream();

@@ -30,8 +30,30 @@ void ActivityWatch::cancel(TaskId id) {
 }
 
 PlayStart ActivityWatch::play(const std::string& path, FinishedCallback onFinished) {
+    PlayStart start = sound_.play(path, watched(std::move(onFinished)));
+    soundPending_ = start.started;
+    return start;
+}
+
+PlayStart ActivityWatch::playFollowing(const std::string& path, FinishedCallback onFinished) {
+    PlayStart start = sound_.playFollowing(path, watched(std::move(onFinished)));
+    soundPending_ = start.started;
+    return start;
+}
+
+// A kept sound's end is never reported: the keyer waits for its follower.
+bool ActivityWatch::keepForFollower(const std::string& nextPath) {
+    if (!sound_.keepForFollower(nextPath)) {
+        return false;
+    }
+    ++soundNumber_;
+    soundPending_ = false;
+    return true;
+}
+
+SoundOutput::FinishedCallback ActivityWatch::watched(FinishedCallback onFinished) {
     const std::uint64_t number = ++soundNumber_;
-    PlayStart start = sound_.play(path, [this, number, onFinished = std::move(onFinished)] {
+    return [this, number, onFinished = std::move(onFinished)] {
         if (number == soundNumber_) {
             soundPending_ = false;
         }
@@ -39,9 +61,7 @@ PlayStart ActivityWatch::play(const std::string& path, FinishedCallback onFinish
             onFinished();
         }
         notify();
-    });
-    soundPending_ = start.started;
-    return start;
+    };
 }
 
 void ActivityWatch::stop() {

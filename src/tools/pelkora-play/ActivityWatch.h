@@ -37,8 +37,11 @@ class ActivityWatch : public Scheduler, public SoundOutput {
     PlayStart play(const std::string& path, FinishedCallback onFinished) override;
     void stop() override;
     bool isPlaying() const override { return sound_.isPlaying(); }
+    bool keepForFollower(const std::string& nextPath) override;
+    PlayStart playFollowing(const std::string& path, FinishedCallback onFinished) override;
 
   private:
+    FinishedCallback watched(FinishedCallback onFinished);
     void notify() {
         if (afterActivity) {
             afterActivity();
