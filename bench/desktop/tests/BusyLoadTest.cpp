@@ -72,7 +72,17 @@ TEST(BusyLoad, LoopsEndWithAnOwnerThatDiesWithoutCleaningUp) {
     }
     ::close(report[1]);
     pid_t loops[2] = {0, 0};
-    const ssize_t got = ::read(report[0], loops, sizeof loops);
+    // The owner writes one pid at a time: a read can return the first alone.
+    ssize_t got = 0;
+    auto* into = reinterpret_cast<char*>(loops);
+    while (got < static_cast<ssize_t>(sizeof loops)) {
+        const ssize_t part =
+            ::read(report[0], into + got, sizeof loops - static_cast<std::size_t>(got));
+        if (part <= 0) {
+            break;
+        }
+        got += part;
+    }
     ::close(report[0]);
     ::waitpid(owner, nullptr, 0);
     ASSERT_EQ(got, static_cast<ssize_t>(sizeof loops));
