@@ -425,6 +425,28 @@ void KeyerEngine::sbTXClick() {
     services_.observer.onTransmit(false);
 }
 
+void KeyerEngine::commandedPause(bool down) {
+    pauseDown_ = down;
+    services_.observer.onPauseButtonChanged(down);
+    if (!down) {
+        setReady(true);
+        return;
+    }
+    timer1_.stop();
+    cutSound();
+    setReady(false);
+}
+
+void KeyerEngine::commandedTransmit(bool keyed) {
+    txDown_ = keyed;
+    services_.observer.onTxButtonChanged(keyed);
+    if (keyed) {
+        setReady(true);
+    }
+    services_.ptt.TxOnOff(keyed);
+    services_.observer.onTransmit(keyed);
+}
+
 void KeyerEngine::EscapeKey() {
     if (stopEnabled_) {
         StopButtonClick();

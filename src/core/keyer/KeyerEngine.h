@@ -59,6 +59,17 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     // Empties the play queue alone, as the window does when it closes.
     void emptyQueue() { queue_.clear(); }
 
+    // What the logger commands. Each sets a button's state without running its
+    // click operation and broadcasts nothing: the program that commanded the
+    // change must not hear it back as the keyer's own.
+    // Pause: Timer1 and the sound stop, the player waits. Resume: the player
+    // is ready (a runner already working the queue goes on).
+    void commandedPause(bool down);
+    // Release: the button, its lamp and the lines only; Timer1, ReadyToPlay
+    // and the queue stay, so a queue being played plays on. Key: the player is
+    // also made ready, even while Pause is down.
+    void commandedTransmit(bool keyed);
+
     // What a program that is ending does: stop a beacon, cut the sound, empty
     // the queue and release the transmitter, with its broadcasts.
     void shutdown();
