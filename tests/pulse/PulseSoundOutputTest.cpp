@@ -410,7 +410,8 @@ TEST_F(PulseSoundOutputTest, FilesHandedOverAreWholeAndFollowEachOtherClosely) {
                 << "file " << index;
             if (index > 0) {
                 const double gap = static_cast<double>(run.first - after) / kRate;
-                EXPECT_LT(gap, handedOver[index] ? c.padding + kFollowGapLimit : kGapLimit)
+                // Either way the padding after a resampled file comes first.
+                EXPECT_LT(gap, c.padding + (handedOver[index] ? kFollowGapLimit : kGapLimit))
                     << "before file " << index;
                 report(std::string(c.name) + ", gap before file " + std::to_string(index), gap);
             }
@@ -431,6 +432,12 @@ TEST_F(PulseSoundOutputTest, AKeptSoundPlaysOutAloneAndStopCutsIt) {
         // The whole file fits in the stream's buffer: it is on the server as
         // soon as the stream has asked for it.
         loop.runFor(40ms);
+        if (test::PrivateSoundServer::isPipeWire()) {
+            // A sound handed over there could lose its tail: it never is.
+            EXPECT_FALSE(output->keepForFollower(path));
+            EXPECT_TRUE(loop.runUntil([&] { return finished; }, 2s)) << "its end is reported";
+            continue;
+        }
         ASSERT_TRUE(output->keepForFollower(path));
         const double keptAt = MonitorRecorder::nowSeconds();
         if (stopIt) {

@@ -181,10 +181,10 @@ bool PulseSoundOutput::keepForFollower(const std::string& nextPath) {
     if (context == nullptr || !followPlacement(context, *next)) {
         return false;
     }
-    // Decided here only: playFollowing() must not find the same sound, a
-    // moment later, a little short of it and cut what is left.
-    const std::optional<pa_usec_t> queued = queuedUsec();
-    if (pipeWire_ && (!queued || *queued < static_cast<pa_usec_t>(kPipeWireFollowQueue.count()))) {
+    // Not on PipeWire: its pulse server reads ahead of what it reports, and
+    // under load a sound handed over there lost up to a padding's worth of
+    // its tail. A longer gap is the lesser fault.
+    if (pipeWire_) {
         return false;
     }
     // Its drain report now ends nothing: the follower's takes its place, or,
@@ -203,10 +203,7 @@ bool PulseSoundOutput::keepForFollower(const std::string& nextPath) {
 // resampler's last samples out itself), short of kFollowMargin. When only
 // that silence is left it starts where the server reads next, as a new
 // sound does. PulseAudio has the sink render again what it had taken of
-// data written over; PipeWire's pulse server reads its ring ahead of what
-// its latency report says (4 to 11 ms in the desktop benchmark), and a block
-// written back over what it has read is lost: there the follower goes after
-// the silence.
+// data written over. (PipeWire never gets here; see keepForFollower.)
 std::optional<PulseSoundOutput::Placement> PulseSoundOutput::followPlacement(
     pa_context* context, const SoundStream& file) const {
     if (!sound_ || !sound_->fileDone || sound_->drain == nullptr ||
@@ -225,9 +222,6 @@ std::optional<PulseSoundOutput::Placement> PulseSoundOutput::followPlacement(
     }
     if (*queued <= margin) {
         return std::nullopt;  // the server could read past the end before the follower is in
-    }
-    if (pipeWire_) {
-        return Placement{PA_SEEK_RELATIVE, 0};
     }
     const std::size_t back = std::min(sound_->tailBytes, pa_usec_to_bytes(*queued - margin, spec));
     return Placement{PA_SEEK_RELATIVE, -static_cast<std::int64_t>(back)};

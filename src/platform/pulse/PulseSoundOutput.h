@@ -77,11 +77,6 @@ class PulseSoundOutput : public SoundOutput {
     // it is still queued: less could be read before the follower's first block
     // arrives, which would then land behind the server's read position.
     static constexpr std::chrono::microseconds kFollowMargin{1000};
-    // PipeWire's pulse server ends a stream whose drain is pending at the first
-    // cycle that finds less than a block queued: it drops the rest, and what
-    // comes after starts late. There a kept sound needs a whole request block
-    // still queued (it went wrong here with 3 ms and less, never with 4 ms).
-    static constexpr std::chrono::microseconds kPipeWireFollowQueue{kRequestBlock};
     // How soon a finish that could not be posted (memory short) is posted again.
     static constexpr std::chrono::milliseconds kPostRetry{20};
     // How soon a stream the server failed before the file's first block went
