@@ -10,13 +10,9 @@
 #include "ui/app/QtScheduler.h"
 #include "ui/app/TPelkoranForm.h"
 #include "ui/dialogs/ProgramPicture.h"
+#include "ui/remote/KeyerBusService.h"
 
 namespace {
-
-class NoBroadcast : public pelkora::MessageBus {
-  public:
-    void broadcastState(int) override {}
-};
 
 // The volume window follows the main window by position, which Wayland does
 // not let a program set: prefer X11 (XWayland) where it is there.
@@ -43,7 +39,9 @@ int main(int argc, char** argv) {
     const std::string settingsFile = pelkora::joinPath(startDir, pelkora::kSettingsFileName);
     pelkora::QtScheduler scheduler;
     pelkora::LiveStation station(scheduler, startDir, settingsFile);
-    NoBroadcast bus;
+    // Built before the window, whose engine broadcasts through it, and gone
+    // after it.
+    pelkora::KeyerBusService bus;
     pelkora::FileDiagnosticLog log(pelkora::DebugLogFormat::isSwitchOn(args));
 
     pelkora::TPelkoranForm window(pelkora::DesktopServices{scheduler,
@@ -58,9 +56,12 @@ int main(int argc, char** argv) {
                                                            {},
                                                            {}});
     station.attach(window.engine(), log);
+    // Without a session bus the keyer works on alone: the log says why.
+    bus.open(window.engine(), window, window, log);
     // A fault that reached the loop: nothing may stay keyed, and the operator
     // is told; the window goes on.
     scheduler.onTaskFailed = [&window](const std::string& what) { window.reportFault(what); };
+    bus.onFault = [&window](const std::string& what) { window.reportFault(what); };
     window.show();
     return QApplication::exec();
 }

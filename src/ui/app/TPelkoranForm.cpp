@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 #include "core/app/DebugLogFormat.h"
 #include "core/settings/ProfileInteger.h"
@@ -483,6 +484,62 @@ void TPelkoranForm::SaveMacros() {
         entries.push_back({"Buttons", "Caption" + std::to_string(key), buttonCaption(key)});
     }
     services_.profiles.writeStrings(settingsFile_, entries);
+}
+
+// ------------------------------------------------ other programs' requests
+
+std::string TPelkoranForm::callField() {
+    return eCall_->text().toStdString();
+}
+
+std::string TPelkoranForm::reportField() {
+    return eRS_->text().toStdString();
+}
+
+void TPelkoranForm::setCallField(const std::string& text) {
+    eCall_->setText(QString::fromStdString(text));
+}
+
+void TPelkoranForm::setReportField(const std::string& text) {
+    eRS_->setText(QString::fromStdString(text));
+}
+
+void TPelkoranForm::setStartDir(const std::string& dir) {
+    // The window's placement stays in the file it was read from.
+    services_.startDir = dir;
+    settingsFile_ = joinPath(dir, kSettingsFileName);
+    services_.log.logString("StartDir", dir);
+}
+
+void TPelkoranForm::FindMicrophoneLines() {
+    // This build does not drive the sound mixer: there are no lines to find,
+    // and the Mike button stays greyed.
+    sbMike_->setEnabled(false);
+}
+
+void TPelkoranForm::showWindows() {
+    show();
+    if (!volForm_->isVisible()) {
+        showVolFormAt(pos() + QPoint(deltaLeft_, deltaTop_));
+    }
+}
+
+void TPelkoranForm::hideWindows() {
+    hide();
+    // Hidden, not closed: the operator's choice to show it stays as it was.
+    volForm_->hide();
+}
+
+WindowFrame::Bounds TPelkoranForm::mainBounds() const {
+    const QRect outer = frameGeometry();
+    return Bounds{outer.x(), outer.y(), outer.width(), outer.height()};
+}
+
+void TPelkoranForm::setMainBounds(const Bounds& bounds) {
+    // The sizes count the window's frame, as the place does.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    move(bounds.left, bounds.top);
+    resize(std::max(bounds.width - frame.width(), 0), std::max(bounds.height - frame.height(), 0));
 }
 
 // ----------------------------------------------------------------- closing

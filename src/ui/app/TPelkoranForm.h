@@ -15,6 +15,8 @@
 #include "core/keyer/StatusLine.h"
 #include "core/ptt/PttMenu.h"
 #include "core/ptt/PttPort.h"
+#include "core/remote/RemoteHost.h"
+#include "core/remote/WindowFrame.h"
 #include "core/settings/KeyerSettings.h"
 #include "core/settings/PlacementTracker.h"
 #include "core/settings/WindowPlacement.h"
@@ -34,8 +36,13 @@ class TfrmSoundDirectory;
 // bar, the call and report boxes, Clear and Stop, and the display of what is
 // still to be sent. It shows the engine's state and hands the operator's
 // actions to it; the keyer's behaviour lives in the engine.
+// Other programs reach it as a RemoteHost and a WindowFrame.
 // Threading: GUI thread only.
-class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEditorHost {
+class TPelkoranForm : public QMainWindow,
+                      public RemoteHost,
+                      public WindowFrame,
+                      private KeyerObserver,
+                      private MacroEditorHost {
     Q_OBJECT
   public:
     explicit TPelkoranForm(const DesktopServices& services, QWidget* parent = nullptr);
@@ -59,6 +66,20 @@ class TPelkoranForm : public QMainWindow, private KeyerObserver, private MacroEd
     std::string buttonCaption(int n) override;
     void setButtonCaption(int n, const std::string& caption) override;
     void SaveMacros() override;
+
+    // RemoteHost (macro() above serves both)
+    std::string callField() override;
+    std::string reportField() override;
+    void setCallField(const std::string& text) override;
+    void setReportField(const std::string& text) override;
+    void setStartDir(const std::string& dir) override;
+    void FindMicrophoneLines() override;
+
+    // WindowFrame
+    void showWindows() override;
+    void hideWindows() override;
+    Bounds mainBounds() const override;
+    void setMainBounds(const Bounds& bounds) override;
 
     const std::string& soundDir() const { return engine_.soundDirectory(); }
     int buttonRows() const { return buttonRows_; }
