@@ -138,6 +138,8 @@ void KeyerBusService::guarded(const std::function<void()>& action) {
         what = "out of memory";
     } catch (const std::exception& failure) {
         what = failure.what();
+    } catch (...) {
+        what = "unknown exception";
     }
     if (onFault) {
         onFault(what);
