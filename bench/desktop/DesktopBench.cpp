@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "BenchCommand.h"
 #include "BenchFigures.h"
 #include "BusyLoad.h"
 #include "DesktopReport.h"
@@ -24,30 +25,6 @@ constexpr auto kLoadSettle = 1s;        // the busy loops have the cores before 
 constexpr double kSoundPatience = 8.0;  // seconds from the key to the macro's last sample
 constexpr double kLookAgain = 0.25;     // seconds between looks at a macro still playing
 constexpr double kLengthSlackMs = 3.0;
-
-std::string commandLine(const std::vector<std::string>& argv) {
-    std::string line;
-    for (const std::string& word : argv) {
-        const bool plain = word.find_first_of(" ~[]$\";'") == std::string::npos;
-        line += (line.empty() ? "" : " ") + (plain ? word : "'" + word + "'");
-    }
-    return line;
-}
-
-void sleepUntil(double monotonicSeconds) {
-    const double left = monotonicSeconds - MonitorRecorder::nowSeconds();
-    if (left > 0) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(left));
-    }
-}
-
-std::string endError(const BenchProcess::Ended& ended) {
-    if (ended.timedOut) {
-        return "killed after " + std::to_string(kRunTimeout.count()) + " s";
-    }
-    return ended.exitCode == 0 ? std::string()
-                               : "exited with " + std::to_string(ended.exitCode) + " (see the log)";
-}
 
 std::string loadAverage() {
     std::ifstream file("/proc/loadavg");
@@ -180,7 +157,7 @@ ScenarioResult DesktopBench::runKeyCommand(const Command& command) {
     try {
         BenchProcess process(command.argv, options_.soundsDir, options_.logPath);
         result.ended = process.wait(kRunTimeout);
-        result.error = endError(result.ended);
+        result.error = endError(result.ended, kRunTimeout);
         result.figures = awaitDesktopSound(from, process.startedAt());
     } catch (const std::exception& failure) {
         result.error = failure.what();
@@ -199,7 +176,7 @@ ScenarioResult DesktopBench::runCommand(const Command& command) {
     try {
         BenchProcess process(command.argv, options_.soundsDir, options_.logPath);
         result.ended = process.wait(kRunTimeout);
-        result.error = endError(result.ended);
+        result.error = endError(result.ended, kRunTimeout);
         std::this_thread::sleep_for(kLastBlocks);
         result.figures = PlaybackTimeline::measure(recorder_.snapshot(), from, process.startedAt(),
                                                    levels(command.files), sounds_.front().soundMs);

@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "BenchCommand.h"
 #include "BenchFigures.h"
 #include "BenchReport.h"
 #include "PlaybackTimeline.h"
@@ -21,40 +22,6 @@ constexpr auto kRunTimeout = 20s;
 constexpr int kPauses = 10;           // ~[p100] is one second
 constexpr double kWindowFrom = 0.25;  // seconds after the start: the player is up and pausing
 constexpr double kWindowTo = 10.0;    // before the last pause ends
-
-std::string quoted(const std::string& word) {
-    if (word.find_first_of(" ~[]$\";'") == std::string::npos) {
-        return word;
-    }
-    std::string text = "'";
-    for (const char c : word) {
-        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return text + "'";
-}
-
-std::string commandLine(const std::vector<std::string>& argv) {
-    std::string line;
-    for (const std::string& word : argv) {
-        line += (line.empty() ? "" : " ") + quoted(word);
-    }
-    return line;
-}
-
-void sleepUntil(double monotonicSeconds) {
-    const double left = monotonicSeconds - MonitorRecorder::nowSeconds();
-    if (left > 0) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(left));
-    }
-}
-
-std::string endError(const BenchProcess::Ended& ended) {
-    if (ended.timedOut) {
-        return "killed after " + std::to_string(kRunTimeout.count()) + " s";
-    }
-    return ended.exitCode == 0 ? std::string()
-                               : "exited with " + std::to_string(ended.exitCode) + " (see the log)";
-}
 
 }  // namespace
 
@@ -108,7 +75,7 @@ ScenarioResult LiveBench::play(const Scenario& scenario) {
     try {
         BenchProcess process(scenario.argv, options_.soundsDir, options_.logPath);
         result.ended = process.wait(kRunTimeout);
-        result.error = endError(result.ended);
+        result.error = endError(result.ended, kRunTimeout);
         std::this_thread::sleep_for(kLastBlocks);
         result.figures = PlaybackTimeline::measure(recorder_.snapshot(), from, process.startedAt(),
                                                    levels, sounds_.front().soundMs);
@@ -135,7 +102,8 @@ WaitingResult LiveBench::waitKeyed() {
         const auto last = ProcessCpu::read(process.pid());
         const BenchProcess::Ended ended = process.wait(kRunTimeout);
         result.peakRssKb = ended.peakRssKb;
-        result.error = first && last ? endError(ended) : "the player ended before the window";
+        result.error =
+            first && last ? endError(ended, kRunTimeout) : "the player ended before the window";
         if (first && last) {
             result.windowSeconds = last->wallSeconds - first->wallSeconds;
             result.schedPercent = ProcessCpu::schedPercent(*first, *last);
