@@ -12,13 +12,15 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libsndfile1-dev
     qt6-base-dev
+    libcli11-dev
+    libx11-dev libxtst-dev
     libpulse-dev pulseaudio-utils
     sox
 )
 test_packages=(
     pulseaudio
     pipewire pipewire-bin pipewire-pulse wireplumber
-    xvfb xauth xdotool libxtst-dev x11-utils imagemagick desktop-file-utils dbus openbox
+    xvfb xauth xdotool x11-utils imagemagick desktop-file-utils dbus openbox python3-dbus-next
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libsox-fmt-pulse
     clang libclang-rt-14-dev
