@@ -1,6 +1,10 @@
 #include "PlayOptions.h"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
 #include <charconv>
+#include <functional>
+#include <utility>
 
 namespace pelkora {
 
@@ -47,16 +51,128 @@ std::optional<int> parseLine(const std::string& text) {
     return std::nullopt;
 }
 
-// Checks an option's value with parse; false (and error set) when it is bad.
+// The whole complaint about a bad value; CLI11 passes it through unchanged.
+[[noreturn]] void refuse(const std::string& complaint) {
+    throw CLI::ValidationError(complaint);
+}
+
+// Each value is checked as soon as it is read, so the first fault in the order
+// of the arguments is the one reported; a repeated option is read again and
+// its last value counts.
+void addChecked(CLI::App& app, const std::string& name,
+                std::function<void(const std::string&)> take) {
+    app.add_option_function<std::string>(name, std::move(take))->trigger_on_parse();
+}
+
+void addText(CLI::App& app, const std::string& name, std::optional<std::string>& into) {
+    addChecked(app, name, [&into](const std::string& value) { into = value; });
+}
+
 template <typename T>
-bool parseInto(std::optional<T>& into, std::optional<T> parsed, const std::string& option,
-               const std::string& text, const char* expected, std::string& error) {
-    into = parsed;
-    if (!into) {
-        error = option + " needs " + expected + ", not '" + text + "'";
-        return false;
+void addParsed(CLI::App& app, const std::string& name, std::optional<T>& into,
+               std::optional<T> (*parseValue)(const std::string&), const char* expected) {
+    addChecked(app, name, [&into, name, parseValue, expected](const std::string& value) {
+        into = parseValue(value);
+        if (!into) {
+            refuse(name + " needs " + expected + ", not '" + value + "'");
+        }
+    });
+}
+
+void addOptions(CLI::App& app, PlayOptions& options) {
+    app.set_help_flag();  // main prints the usage text for --help and -h
+    app.allow_extras();   // more than one macro word is counted, then refused
+    addText(app, "--sound-dir", options.soundDir);
+    addText(app, "--call", options.call);
+    addText(app, "--rs", options.report);
+    addText(app, "--ini", options.iniFile);
+    app.add_flag_callback("--tx", [&options] { options.keyFirst = true; });
+    app.add_flag_callback("--events", [&options] { options.printEvents = true; });
+    addChecked(app, "--output", [&options](const std::string& value) {
+        if (value.empty()) {
+            refuse("--output needs a file name");  // not a quiet switch to a live run
+        }
+        options.outputPath = value;
+    });
+    addParsed(app, "--max-ms", options.maxMs, parseMilliseconds, "a whole number of milliseconds");
+    addParsed(app, "--key", options.key, parseKey, "F1..F12");
+    addParsed(app, "--port", options.port, parsePort, "COM1..COM8");
+    addParsed(app, "--line", options.line, parseLine, "rts, dtr or both");
+    addChecked(app, "--device", [&options](const std::string& value) {
+        if (value.empty() || value.front() != '/') {
+            refuse("--device needs an absolute device path, not '" + value + "'");
+        }
+        options.device = value;
+    });
+    app.add_option("macro", options.macro);
+}
+
+// The command line sorted for CLI11, which would read a lone "-x" as a short
+// option and "--name=value" as a value. Here only a whole "--name" starts an
+// option, its value is the next argument whatever it looks like, and anything
+// else is a word of the macro, so a macro may begin with '-' or '~'.
+struct SortedArguments {
+    std::vector<std::string> options;  // in the order given, each followed by its value
+    std::vector<std::string> words;    // of the macro
+    std::string unknown;               // the first option this program has not got
+    bool valueMissing = false;         // the last of options waits for its value
+};
+
+SortedArguments sortArguments(const CLI::App& app, const std::vector<std::string>& args) {
+    SortedArguments sorted;
+    for (auto arg = args.begin(); arg != args.end(); ++arg) {
+        if (*arg == "--") {
+            sorted.words.insert(sorted.words.end(), arg + 1, args.end());
+            break;
+        }
+        if (arg->size() <= 2 || arg->rfind("--", 0) != 0) {
+            sorted.words.push_back(*arg);
+            continue;
+        }
+        const CLI::Option* option = app.get_option_no_throw(*arg);
+        if (option == nullptr) {
+            sorted.unknown = *arg;
+            break;
+        }
+        sorted.options.push_back(*arg);
+        if (option->get_items_expected_min() > 0) {
+            sorted.valueMissing = arg + 1 == args.end();
+            if (sorted.valueMissing) {
+                break;
+            }
+            sorted.options.push_back(*++arg);
+        }
     }
-    return true;
+    return sorted;
+}
+
+// Options up to the first fault, then the macro words behind a "--". CLI11
+// takes its arguments last first.
+std::vector<std::string> argumentsForCli(const SortedArguments& sorted) {
+    std::vector<std::string> arguments = sorted.options;
+    if (sorted.unknown.empty() && !sorted.valueMissing) {
+        arguments.emplace_back("--");
+        arguments.insert(arguments.end(), sorted.words.begin(), sorted.words.end());
+    }
+    std::reverse(arguments.begin(), arguments.end());
+    return arguments;
+}
+
+// What no single option can tell: the macro against --key, and the ports.
+std::optional<std::string> combinationFault(const PlayOptions& options, std::size_t words) {
+    if (options.key && words > 0) {
+        return "give either a macro or --key, not both";
+    }
+    if (!options.key && words != 1) {
+        return words == 0 ? "no macro given" : "give the macro as one argument (quote it)";
+    }
+    if (options.port && options.device) {
+        return "give either --port or --device, not both";
+    }
+    if (!options.live() && (options.port || options.device || options.line)) {
+        return "--port, --device and --line key a real transmitter; they do not go with --output";
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -89,96 +205,27 @@ const char* PlayOptions::usage() {
 std::optional<PlayOptions> PlayOptions::parse(const std::vector<std::string>& args,
                                               std::string& error) {
     PlayOptions options;
-    std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&](std::string& into) {
-            if (i + 1 >= args.size()) {
-                error = "option " + arg + " needs a value";
-                return false;
-            }
-            into = args[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "--tx") {
-            options.keyFirst = true;
-        } else if (arg == "--events") {
-            options.printEvents = true;
-        } else if (arg == "--sound-dir" || arg == "--call" || arg == "--rs" || arg == "--ini") {
-            if (!value(text)) {
-                return std::nullopt;
-            }
-            (arg == "--sound-dir" ? options.soundDir
-             : arg == "--call"    ? options.call
-             : arg == "--rs"      ? options.report
-                                  : options.iniFile) = text;
-        } else if (arg == "--output") {
-            if (!value(options.outputPath)) {
-                return std::nullopt;
-            }
-            if (options.outputPath.empty()) {
-                error = "--output needs a file name";  // not a quiet switch to a live run
-                return std::nullopt;
-            }
-        } else if (arg == "--max-ms") {
-            if (!value(text)) {
-                return std::nullopt;
-            }
-            options.maxMs = parseMilliseconds(text);
-            if (!options.maxMs) {
-                error = "--max-ms needs a whole number of milliseconds, not '" + text + "'";
-                return std::nullopt;
-            }
-        } else if (arg == "--key" || arg == "--port" || arg == "--line") {
-            if (!value(text)) {
-                return std::nullopt;
-            }
-            const bool good =
-                arg == "--key" ? parseInto(options.key, parseKey(text), arg, text, "F1..F12", error)
-                : arg == "--port"
-                    ? parseInto(options.port, parsePort(text), arg, text, "COM1..COM8", error)
-                    : parseInto(options.line, parseLine(text), arg, text, "rts, dtr or both",
-                                error);
-            if (!good) {
-                return std::nullopt;
-            }
-        } else if (arg == "--device") {
-            if (!value(text)) {
-                return std::nullopt;
-            }
-            if (text.empty() || text.front() != '/') {
-                error = "--device needs an absolute device path, not '" + text + "'";
-                return std::nullopt;
-            }
-            options.device = text;
-        } else if (arg == "--") {
-            positional.insert(positional.end(), args.begin() + static_cast<long>(i) + 1,
-                              args.end());
-            break;
-        } else if (arg.size() > 1 && arg.rfind("--", 0) == 0) {
-            error = "unknown option " + arg;
-            return std::nullopt;
-        } else {
-            positional.push_back(arg);
-        }
-    }
-    if (options.key ? !positional.empty() : positional.size() != 1) {
-        error = options.key          ? "give either a macro or --key, not both"
-                : positional.empty() ? "no macro given"
-                                     : "give the macro as one argument (quote it)";
+    CLI::App app("", "pelkora-play");
+    addOptions(app, options);
+    const SortedArguments sorted = sortArguments(app, args);
+    try {
+        app.parse(argumentsForCli(sorted));
+    } catch (const CLI::ArgumentMismatch& failure) {
+        error = sorted.valueMissing ? "option " + sorted.options.back() + " needs a value"
+                                    : failure.what();
+        return std::nullopt;
+    } catch (const CLI::Error& failure) {
+        error = failure.what();
         return std::nullopt;
     }
-    if (options.port && options.device) {
-        error = "give either --port or --device, not both";
+    if (!sorted.unknown.empty()) {
+        error = "unknown option " + sorted.unknown;
         return std::nullopt;
     }
-    if (!options.live() && (options.port || options.device || options.line)) {
-        error = "--port, --device and --line key a real transmitter; they do not go with --output";
+    const std::size_t words = app.count("macro") + app.remaining_size();
+    if (const auto fault = combinationFault(options, words)) {
+        error = *fault;
         return std::nullopt;
-    }
-    if (!options.key) {
-        options.macro = positional.front();
     }
     return options;
 }
