@@ -15,6 +15,7 @@ packages=(
     libcli11-dev
     libx11-dev libxtst-dev
     libpulse-dev pulseaudio-utils
+    libsystemd-dev
     sox
 )
 test_packages=(

@@ -162,6 +162,8 @@ session_dir="$work"
 mkdir -p "$work/home" "$work/config/pelkora" "$work/runtime" "$work/sounds"
 chmod 700 "$work/runtime"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime"
+# The program registers itself with the bus here at every start.
+export XDG_DATA_HOME="$work/data"
 export QT_QPA_PLATFORM=xcb AUDIODRIVER=pulseaudio
 unset WAYLAND_DISPLAY SESSION_MANAGER
 session_start_x

@@ -1,10 +1,14 @@
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "core/app/DebugLogFormat.h"
+#include "core/remote/StartSwitches.h"
 #include "platform/live/LiveStation.h"
+#include "platform/posix/ActivationFile.h"
 #include "platform/posix/ConfigLocation.h"
 #include "platform/posix/FileDiagnosticLog.h"
 #include "ui/app/QtScheduler.h"
@@ -23,11 +27,51 @@ void preferX11() {
     }
 }
 
+// Writes the bus's activation file for this program; "" when done, else
+// what stops it.
+std::string registerProgram() {
+    const pelkora::ActivationFile::Outcome outcome = pelkora::ActivationFile::write(
+        pelkora::ActivationFile::defaultPath(), pelkora::ActivationFile::runningProgram());
+    return outcome.ok()
+               ? std::string()
+               : std::string("Unable to register ") + pelkora::ActivationFile::kServiceName + ": " +
+                     outcome.path + ": " + outcome.error;
+}
+
+// REGSERVER and UNREGSERVER: the file alone, before any window, so neither
+// needs a display, and neither the sound server nor the port is touched.
+int registerAndEnd(pelkora::StartSwitches::Mode mode) {
+    std::string error;
+    if (mode == pelkora::StartSwitches::Mode::Register) {
+        error = registerProgram();
+    } else {
+        const pelkora::ActivationFile::Outcome outcome =
+            pelkora::ActivationFile::remove(pelkora::ActivationFile::defaultPath());
+        if (!outcome.ok()) {
+            error = std::string("Unable to unregister ") + pelkora::ActivationFile::kServiceName +
+                    ": " + outcome.path + ": " + outcome.error;
+        }
+    }
+    if (error.empty()) {
+        return EXIT_SUCCESS;
+    }
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return EXIT_FAILURE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    preferX11();
     const std::vector<std::string> args(argv, argv + argc);
+    const pelkora::StartSwitches::Plan plan =
+        pelkora::StartSwitches::parse(std::span(args).subspan(args.empty() ? 0 : 1));
+    if (plan.endsAtOnce) {
+        return registerAndEnd(plan.mode);
+    }
+    // Every other start registers again, so the file follows the program
+    // when it moves; a failure only costs the start on a client's call.
+    const std::string registrationError = plan.registerAtStart ? registerProgram() : "";
+    preferX11();
     QApplication application(argc, argv);
     QApplication::setApplicationName("Pelkora");
     QApplication::setApplicationVersion(PELKORA_VERSION);
@@ -42,6 +86,7 @@ int main(int argc, char** argv) {
     // Built before the window, whose engine broadcasts through it, and gone
     // after it.
     pelkora::KeyerBusService bus;
+    bus.setEndsWithLastObject(plan.endsWithLastObject);
     pelkora::FileDiagnosticLog log(pelkora::DebugLogFormat::isSwitchOn(args));
 
     pelkora::TPelkoranForm window(pelkora::DesktopServices{scheduler,
@@ -56,12 +101,21 @@ int main(int argc, char** argv) {
                                                            {},
                                                            {}});
     station.attach(window.engine(), log);
+    if (!registrationError.empty()) {
+        log.logString("DBus", registrationError);
+    }
     // Without a session bus the keyer works on alone: the log says why.
     bus.open(window.engine(), window, window, log);
     // A fault that reached the loop: nothing may stay keyed, and the operator
     // is told; the window goes on.
     scheduler.onTaskFailed = [&window](const std::string& what) { window.reportFault(what); };
     bus.onFault = [&window](const std::string& what) { window.reportFault(what); };
+    window.setCloseWarning([&bus] { return bus.objects().closeNeedsWarning(); });
+    // Started for a client, the keyer ends with its last object, without the
+    // close confirmation: the bus has shut the engine down already, and the
+    // window's destruction saves its placement and closes the port. exit,
+    // not quit, which would ask the windows to close.
+    bus.onLastObjectReleased = [] { QCoreApplication::exit(0); };
     window.show();
     return QApplication::exec();
 }

@@ -1,8 +1,9 @@
 # shellcheck shell=bash
 # A private desktop session for driving the real `pelkora` window: an X server
 # (Xvfb with its own cookie), a sound server with a null sink
-# (scripts/pulse-test-server.sh), a session bus, and a HOME, XDG_CONFIG_HOME and
-# XDG_RUNTIME_DIR of its own. Nothing started here meets the user's desktop,
+# (scripts/pulse-test-server.sh), a session bus, and a HOME, XDG_CONFIG_HOME,
+# XDG_DATA_HOME and XDG_RUNTIME_DIR of its own (the program registers itself
+# with the bus under XDG_DATA_HOME at every start). Nothing started here meets the user's desktop,
 # sound server or settings. Sourced by tests/desktop/ and bench/startup/.
 #
 #   session_require_tools TOOL...  fails with the Debian packages to install
@@ -140,6 +141,7 @@ session_start() {
     mkdir -p "$session_dir/home" "$session_dir/config/pelkora" "$session_dir/runtime"
     chmod 700 "$session_dir/runtime"
     export HOME="$session_dir/home" XDG_CONFIG_HOME="$session_dir/config"
+    export XDG_DATA_HOME="$session_dir/data"
     export XDG_RUNTIME_DIR="$session_dir/runtime"
     # The real window on the X server, whatever the caller's session is.
     export QT_QPA_PLATFORM=xcb

@@ -15,8 +15,11 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <algorithm>
+#include <string_view>
+#include <utility>
 
 #include "core/app/DebugLogFormat.h"
+#include "core/remote/ObjectCount.h"
 #include "core/settings/ProfileInteger.h"
 #include "platform/posix/ConfigLocation.h"
 #include "ui/app/QtPlacement.h"
@@ -27,6 +30,7 @@
 #include "ui/keyer/MacroButtonBar.h"
 #include "ui/ptt/LedGlyphs.h"
 #include "ui/ptt/PttMenuView.h"
+#include "ui/remote/HookMessageFilter.h"
 
 namespace pelkora {
 
@@ -85,6 +89,7 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
           [this](const std::string& m) { onError(m); }),
       engine_(KeyerServices{services.scheduler, services.sound, services.wavProbe, services.bus,
                             services.profiles, services.log, ptt_, *this}),
+      hookKey_(engine_, *this),
       statusLine_(desktopLooks()) {
     setObjectName("PelkoranForm");
     setWindowTitle("Pelkora");
@@ -117,6 +122,9 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
     resize(kClientWidth, kClientHeight);
     move(kDesignLeft, kDesignTop);
     qApp->installEventFilter(this);
+    hookFilter_ = HookMessageFilter::install(
+        [this](std::uint16_t key) { runGuarded([&] { hookKey_.HookKey(key); }); },
+        [this](const std::string& what) { reportFault(what); });
 
     FormCreate();
     refreshStatusLine();
@@ -259,6 +267,7 @@ void TPelkoranForm::buildMenus() {
     keyboardHook_ = setup->addAction("Set keyboard hook");
     keyboardHook_->setObjectName("Setkeyboardhook1");
     keyboardHook_->setCheckable(true);
+    connect(keyboardHook_, &QAction::triggered, this, [this] { Setkeyboardhook1Click(); });
 
     QMenu* help = menuBar()->addMenu("&?");
     help->addAction("&About", this, [this] { aboutForm_->exec(); })->setObjectName("About1");
@@ -579,10 +588,52 @@ bool TPelkoranForm::closeSequence() {
                              showVolumeRegulators_->isChecked());
         });
     }
-    return true;
+    // What was done above stays done, whatever the answer.
+    return closeDespiteObjects();
+}
+
+bool TPelkoranForm::closeDespiteObjects() {
+    if (!objectsAlive_ || !objectsAlive_()) {
+        return true;
+    }
+    if (askCloseWithObjects_) {
+        return askCloseWithObjects_();
+    }
+    const auto text = [](std::string_view utf8) {
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    };
+    return QMessageBox::question(
+               this, text(ObjectCount::kCloseWarningTitle), text(ObjectCount::kCloseWarningText),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TPelkoranForm::setCloseWarning(std::function<bool()> objectsAlive, std::function<bool()> ask) {
+    objectsAlive_ = std::move(objectsAlive);
+    askCloseWithObjects_ = std::move(ask);
+}
+
+void TPelkoranForm::Setkeyboardhook1Click() {
+    // The check mark has already turned. A hook that cannot load is ignored:
+    // the item keeps its mark and unchecking it later does nothing. Off an X
+    // server no hook could report to the window, so none is loaded.
+    if (keyboardHook_->isChecked()) {
+        if (hookFilter_ && hookLibrary_.load()) {
+            hookLibrary_.setHook(static_cast<unsigned long>(winId()));
+        }
+        return;
+    }
+    if (hookLibrary_.held()) {
+        hookLibrary_.clearHook();
+        hookLibrary_.unload();
+    }
 }
 
 void TPelkoranForm::releaseEverything() {
+    // The hook stops before the window it reports to is gone.
+    if (keyboardHook_->isChecked() && hookLibrary_.held()) {
+        hookLibrary_.clearHook();
+    }
+    hookLibrary_.unload();
     // By now the program's end has hidden the tool window; the menu item
     // still says whether the operator left it open.
     if (volForm_ && showVolumeRegulators_->isChecked() && !closeWritesRefused_) {

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <array>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -15,11 +16,13 @@
 #include "core/keyer/StatusLine.h"
 #include "core/ptt/PttMenu.h"
 #include "core/ptt/PttPort.h"
+#include "core/remote/HookKeyHandler.h"
 #include "core/remote/RemoteHost.h"
 #include "core/remote/WindowFrame.h"
 #include "core/settings/KeyerSettings.h"
 #include "core/settings/PlacementTracker.h"
 #include "core/settings/WindowPlacement.h"
+#include "platform/posix/HookLibrary.h"
 #include "ui/app/DesktopServices.h"
 #include "ui/dialogs/MacroEditorHost.h"
 
@@ -31,6 +34,7 @@ class TVolForm;
 class TEditMacrosForm;
 class TAboutForm;
 class TfrmSoundDirectory;
+class HookMessageFilter;
 
 // The keyer's main window: the TX, Pause and Mike buttons, the macro button
 // bar, the call and report boxes, Clear and Stop, and the display of what is
@@ -53,6 +57,11 @@ class TPelkoranForm : public QMainWindow,
     // tell the operator; the window goes on.
     void reportFault(const std::string& what);
     const std::string& settingsFile() const { return settingsFile_; }
+    // Closing while clients still hold automation objects asks the operator
+    // once more, after the close confirmation and the closing writes.
+    // objectsAlive says whether any are held; ask puts the question (empty:
+    // the standard box) and is true to close all the same.
+    void setCloseWarning(std::function<bool()> objectsAlive, std::function<bool()> ask = {});
 
     // Handlers under the names the operator's actions run.
     void AddSoundClick(int key);
@@ -118,10 +127,12 @@ class TPelkoranForm : public QMainWindow,
     void buildFKeyMenu();
     void applySettingsToWidgets();
     void showVolumeRegulators(bool show);
+    void Setkeyboardhook1Click();
     void showVolFormAt(QPoint at);
     void keepVolFormTransient();
     void saveVolFormPlacement(bool destroying);
     bool closeSequence();
+    bool closeDespiteObjects();
     void releaseEverything();
     void showError(const QString& message);
     // False when the action raised an error (shown to the operator).
@@ -133,6 +144,7 @@ class TPelkoranForm : public QMainWindow,
     PttPort ptt_;
     PttMenu pttMenu_;
     KeyerEngine engine_;
+    HookKeyHandler hookKey_;
     KeyerSettings settings_;
     std::array<std::string, 12> macros_;
     int buttonRows_ = 1;
@@ -142,6 +154,8 @@ class TPelkoranForm : public QMainWindow,
     PlacementTracker volPlacement_;
     bool closing_ = false;
     bool closeWritesRefused_ = false;
+    std::function<bool()> objectsAlive_;
+    std::function<bool()> askCloseWithObjects_;
 
     QPushButton* sbTX_ = nullptr;
     QPushButton* pauseButton_ = nullptr;
@@ -164,6 +178,9 @@ class TPelkoranForm : public QMainWindow,
     QAction* alwaysOnTop_ = nullptr;
     QAction* showVolumeRegulators_ = nullptr;
     QAction* keyboardHook_ = nullptr;
+    // Held from the hook's arming to its disarming or the window's end.
+    HookLibrary hookLibrary_;
+    std::unique_ptr<HookMessageFilter> hookFilter_;
 
     std::unique_ptr<TVolForm> volForm_;
     TEditMacrosForm* editMacrosForm_ = nullptr;

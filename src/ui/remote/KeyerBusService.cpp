@@ -1,29 +1,41 @@
 #include "ui/remote/KeyerBusService.h"
 
+#include <QDBusConnectionInterface>
 #include <QDBusError>
-#include <exception>
-#include <new>
+#include <QDBusServiceWatcher>
 #include <string>
+#include <vector>
 
 #include "pelkoraadaptor.h"
+#include "pelkoraserveradaptor.h"
+#include "ui/remote/AutomationObject.h"
 
 namespace pelkora {
 
-KeyerBusService::KeyerBusService(QObject* parent) : QObject(parent) {
-    // Relays State and answers the interface's calls on this object's behalf.
+KeyerBusService::KeyerBusService(QObject* parent) : AutomationEndpoint(parent) {
+    // Relay State and answer the interfaces' calls on this object's behalf.
     new PelkoraAdaptor(this);
+    new PelkoraServerAdaptor(this);
 }
 
 KeyerBusService::~KeyerBusService() {
     close();
 }
 
+void KeyerBusService::setEndsWithLastObject(bool ends) {
+    if (objects_.count() == 0) {
+        objects_ = ObjectCount(ends);
+    }
+}
+
 bool KeyerBusService::open(KeyerEngine& engine, RemoteHost& host, WindowFrame& frame,
                            DiagnosticLog& log, QDBusConnection connection) {
     close();
     engine_ = &engine;
+    log_ = &log;
     automation_ = std::make_unique<CoPelkoran>(engine, host, frame);
     loggerControl_ = std::make_unique<LoggerControl>(engine, host);
+    attach(automation_.get(), engine_);
     if (!connection.isConnected()) {
         log.logString("DBus", "no session bus: " + connection.lastError().message().toStdString());
         return false;
@@ -42,126 +54,174 @@ bool KeyerBusService::open(KeyerEngine& engine, RemoteHost& host, WindowFrame& f
     }
     connection_ = connection;
     registered_ = true;
+    watcher_ = new QDBusServiceWatcher(this);
+    watcher_->setConnection(connection_);
+    watcher_->setWatchMode(QDBusServiceWatcher::WatchForUnregistration);
+    connect(watcher_, &QDBusServiceWatcher::serviceUnregistered, this,
+            &KeyerBusService::clientVanished);
     log.logString("DBus", std::string("on the session bus as ") + kServiceName);
     return true;
 }
 
 void KeyerBusService::close() {
-    if (registered_) {
-        connection_.unregisterService(kServiceName);
-        connection_.unregisterObject(kObjectPath);
-        registered_ = false;
+    if (!registered_) {
+        return;
     }
+    // Leaving the bus is not a client's release: the count stays as it was
+    // and nothing is ended on its account.
+    for (const auto& entry : objectsByPath_) {
+        connection_.unregisterObject(entry.first);
+    }
+    objectsByPath_.clear();
+    delete watcher_;
+    watcher_ = nullptr;
+    connection_.unregisterService(kServiceName);
+    connection_.unregisterObject(kObjectPath);
+    registered_ = false;
 }
 
 void KeyerBusService::broadcastState(int code) {
+    // Every press of the TX toggle broadcasts 111 and every release 110:
+    // that tells which keying a vanished client is answerable for.
+    if (code == 111) {
+        keyedBy_ = keyingClient_;
+    } else if (code == 110) {
+        keyedBy_.clear();
+    }
     emit State(code);
 }
 
-void KeyerBusService::Show() {
-    guarded([&] { automation_->Show(); });
-}
-
-void KeyerBusService::Hide() {
-    guarded([&] { automation_->Hide(); });
-}
-
-void KeyerBusService::PlayMacros(const QString& Macro, const QString& eCall, const QString& eRS) {
-    if (refuseLongText(Macro, "Macro") || refuseLongText(eCall, "eCall") ||
-        refuseLongText(eRS, "eRS")) {
-        return;
-    }
-    guarded([&] {
-        automation_->PlayMacros(Macro.toStdString(), eCall.toStdString(), eRS.toStdString());
-    });
-}
-
-void KeyerBusService::StopPlay() {
-    guarded([&] { automation_->StopPlay(); });
-}
-
-void KeyerBusService::StartPlay() {
-    guarded([&] { automation_->StartPlay(); });
-}
-
-void KeyerBusService::SetStartDir(const QString& StartDir) {
-    if (refuseLongText(StartDir, "StartDir")) {
-        return;
-    }
-    guarded([&] { automation_->SetStartDir(StartDir.toStdString()); });
-}
-
 void KeyerBusService::Control(int Code) {
+    // The logger keys and releases without a broadcast: whatever it did
+    // last is no client object's doing.
+    if (Code == 110 || Code == 111) {
+        keyedBy_.clear();
+    }
     guarded([&] { loggerControl_->handle(Code); });
 }
 
-int KeyerBusService::Top() const {
-    return automation_->Top();
+QDBusObjectPath KeyerBusService::CreateObject() {
+    if (!registered_) {
+        return {};
+    }
+    const QString owner = calledFromDBus() ? message().service() : QString();
+    const QString path = kObjectPathPrefix + QString::number(++lastObjectNumber_);
+    auto object = std::make_unique<AutomationObject>(owner, *automation_, *engine_);
+    object->onFault = [this](const std::string& what) { releaseAfterFault(what); };
+    object->onKeying = [this, owner](bool starting) {
+        keyingClient_ = starting ? owner : QString();
+    };
+    if (!connection_.registerObject(path, object.get())) {
+        if (calledFromDBus()) {
+            sendErrorReply(QDBusError::Failed, "the object could not be put on the bus: " + path);
+        }
+        return {};
+    }
+    const bool firstOfClient = !owner.isEmpty() && !clientHoldsObjects(owner);
+    objectsByPath_.emplace(path, std::move(object));
+    objects_.created();
+    if (firstOfClient) {
+        watch(owner);
+    }
+    return QDBusObjectPath(path);
 }
 
-int KeyerBusService::Left() const {
-    return automation_->Left();
-}
-
-int KeyerBusService::Width() const {
-    return automation_->Width();
-}
-
-int KeyerBusService::Height() const {
-    return automation_->Height();
-}
-
-void KeyerBusService::setTop(int value) {
-    guarded([&] { automation_->setTop(value); });
-}
-
-void KeyerBusService::setLeft(int value) {
-    guarded([&] { automation_->setLeft(value); });
-}
-
-void KeyerBusService::setWidth(int value) {
-    guarded([&] { automation_->setWidth(value); });
-}
-
-void KeyerBusService::setHeight(int value) {
-    guarded([&] { automation_->setHeight(value); });
-}
-
-void KeyerBusService::guarded(const std::function<void()>& action) {
-    // An exception must not unwind into the bus library's dispatch: it would
-    // end the program with the transmitter as it was.
-    std::string what;
-    try {
-        action();
+void KeyerBusService::ReleaseObject(const QDBusObjectPath& Object) {
+    const QString caller = calledFromDBus() ? message().service() : QString();
+    const auto found = objectsByPath_.find(Object.path());
+    if (found == objectsByPath_.end() || found->second->owner() != caller) {
+        if (calledFromDBus()) {
+            sendErrorReply(QDBusError::UnknownObject,
+                           "no object of yours at " + Object.path() + ": nothing was released");
+        }
         return;
-    } catch (const std::bad_alloc&) {
-        what = "out of memory";
-    } catch (const std::exception& failure) {
-        what = failure.what();
-    } catch (...) {
-        what = "unknown exception";
     }
-    if (onFault) {
-        onFault(what);
-    } else {
-        engine_->shutdownAfterFault();
+    const bool last = endObject(Object.path());
+    if (!caller.isEmpty() && !clientHoldsObjects(caller) && watcher_ != nullptr) {
+        watcher_->removeWatchedService(caller);
     }
-    if (calledFromDBus()) {
-        sendErrorReply(QDBusError::Failed, QString::fromStdString(what));
+    endIfLast(last);
+}
+
+void KeyerBusService::watch(const QString& client) {
+    watcher_->addWatchedService(client);
+    // A client that left before the watch began would never be heard of.
+    QDBusConnectionInterface* bus = connection_.interface();
+    if (bus != nullptr && !bus->isServiceRegistered(client).value()) {
+        QMetaObject::invokeMethod(
+            this, [this, client] { clientVanished(client); }, Qt::QueuedConnection);
     }
 }
 
-bool KeyerBusService::refuseLongText(const QString& text, const char* argument) {
-    if (text.size() <= kMaxTextLength) {
-        return false;
+void KeyerBusService::clientVanished(const QString& client) {
+    if (watcher_ != nullptr) {
+        watcher_->removeWatchedService(client);
     }
-    if (calledFromDBus()) {
-        sendErrorReply(QDBusError::InvalidArgs,
-                       QString("%1 is longer than %2 characters: nothing was done")
-                           .arg(QString::fromLatin1(argument))
-                           .arg(kMaxTextLength));
+    if (!clientHoldsObjects(client)) {
+        return;
     }
-    return true;
+    std::vector<QString> paths;
+    for (const auto& [path, object] : objectsByPath_) {
+        if (object->owner() == client) {
+            paths.push_back(path);
+        }
+    }
+    bool last = false;
+    for (const QString& path : paths) {
+        last = endObject(path) || last;
+    }
+    if (log_ != nullptr) {
+        log_->logString("DBus", "client " + client.toStdString() + " left the bus; " +
+                                    std::to_string(paths.size()) + " object(s) released");
+    }
+    releaseTransmitterOf(client);
+    endIfLast(last);
+}
+
+void KeyerBusService::releaseTransmitterOf(const QString& client) {
+    if (keyedBy_ != client || engine_ == nullptr || !engine_->txDown()) {
+        return;
+    }
+    // Nobody is left to release what that client keyed.
+    if (log_ != nullptr) {
+        log_->logString("DBus", "client " + client.toStdString() +
+                                    " left with the transmitter keyed: released");
+    }
+    guarded([&] { automation_->StopPlay(); });
+}
+
+bool KeyerBusService::clientHoldsObjects(const QString& client) const {
+    for (const auto& entry : objectsByPath_) {
+        if (entry.second->owner() == client) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool KeyerBusService::endObject(const QString& path) {
+    connection_.unregisterObject(path);
+    objectsByPath_.erase(path);
+    return objects_.released();
+}
+
+void KeyerBusService::endIfLast(bool last) {
+    if (!last) {
+        return;
+    }
+    if (log_ != nullptr) {
+        log_->logString("DBus", "the last automation object was released: ending");
+    }
+    guarded([&] { engine_->shutdown(); });
+    // From the loop: the release call is answered before the program ends.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (onLastObjectReleased) {
+                onLastObjectReleased();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace pelkora
