@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
                                                            startDir,
                                                            args.front(),
                                                            {},
-                                                           {}});
+                                                           {},
+                                                           nullptr});
     station.attach(window.engine(), log);
     if (!registrationError.empty()) {
         log.logString("DBus", registrationError);

@@ -44,7 +44,7 @@ struct ObjectRig {
         DesktopServices services{
             fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.serialLines,
             fixture.profiles,   service,       fixture.log,      fixture.startDir(),
-            "/usr/bin/pelkora", nullptr,       nullptr};
+            "/usr/bin/pelkora", nullptr,       nullptr,          nullptr};
         services.showError = [this](const QString& message) { fixture.errors.append(message); };
         services.confirmClose = [this] {
             asked.append("confirm");

@@ -50,7 +50,7 @@ struct BusRig {
         DesktopServices services{
             fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.serialLines,
             fixture.profiles,   service,       fixture.log,      fixture.startDir(),
-            "/usr/bin/pelkora", nullptr,       nullptr};
+            "/usr/bin/pelkora", nullptr,       nullptr,          nullptr};
         services.showError = [this](const QString& message) { fixture.errors.append(message); };
         services.confirmClose = [] { return true; };
         window = std::make_unique<TPelkoranForm>(services);

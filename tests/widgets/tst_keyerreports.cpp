@@ -27,7 +27,7 @@ std::unique_ptr<TPelkoranForm> windowWithRealBoxes(MainWindowFixture& fixture) {
     DesktopServices services{
         fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.serialLines,
         fixture.profiles,   fixture.bus,   fixture.log,      fixture.startDir(),
-        "/usr/bin/pelkora", nullptr,       nullptr};
+        "/usr/bin/pelkora", nullptr,       nullptr,          nullptr};
     services.confirmClose = [] { return true; };
     return std::make_unique<TPelkoranForm>(services);
 }

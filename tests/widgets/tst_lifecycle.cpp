@@ -109,17 +109,10 @@ void tst_lifecycle::debugLogOnFirstStart() {
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     FileDiagnosticLog log(true);
-    DesktopServices services{fixture.scheduler,
-                             fixture.sound,
-                             fixture.wavProbe,
-                             fixture.serialLines,
-                             fixture.profiles,
-                             fixture.bus,
-                             log,
-                             startDir,
-                             "/usr/bin/pelkora",
-                             nullptr,
-                             nullptr};
+    DesktopServices services{
+        fixture.scheduler, fixture.sound, fixture.wavProbe, fixture.serialLines, fixture.profiles,
+        fixture.bus,       log,           startDir,         "/usr/bin/pelkora",  nullptr,
+        nullptr,           nullptr};
     QStringList errors;
     services.showError = [&](const QString& message) { errors.append(message); };
     {

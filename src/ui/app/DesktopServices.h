@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/MessageBus.h"
+#include "platform/MixerLayer.h"
 #include "platform/ProfileStore.h"
 #include "platform/Scheduler.h"
 #include "platform/SerialLines.h"
@@ -29,6 +30,9 @@ struct DesktopServices {
     // Modal boxes; empty: the standard Qt message boxes.
     std::function<void(const QString& message)> showError;
     std::function<bool()> confirmClose;
+    // The sound mixers, for the line-out level; none: the bar stays dark.
+    // Outlives the window.
+    MixerLayer* mixer = nullptr;
 };
 
 }  // namespace pelkora

@@ -31,6 +31,7 @@
 #include "ui/ptt/LedGlyphs.h"
 #include "ui/ptt/PttMenuView.h"
 #include "ui/remote/HookMessageFilter.h"
+#include "ui/widgets/TLedLadder.h"
 
 namespace pelkora {
 
@@ -132,6 +133,8 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
     editMacrosForm_ = new TEditMacrosForm(*this, this);
     aboutForm_ = new TAboutForm(this);
     volForm_ = std::make_unique<TVolForm>(this);
+    // Nothing acts on the regulators until this build drives the mixer.
+    volForm_->setRegulatorsEnabled(false);
     connect(volForm_.get(), &TVolForm::closedByUser, this, [this] {
         // The program's end closes the tool window as well; the operator left
         // it open, so it is kept as open when it goes (releaseEverything).
@@ -163,18 +166,27 @@ void TPelkoranForm::buildTopBar(QWidget* parent) {
     // The microphone mode needs the sound mixer, which this build does not
     // drive yet: the button stays, greyed.
     sbMike_->setEnabled(false);
+    // The label and the level bar keep their places right of the buttons.
     auto* lineOut = new QLabel("Line out", top);
-    outIndicator_ = new QWidget(top);
+    lineOut->adjustSize();
+    lineOut->move(194, 9);
+    outIndicator_ = new TLedLadder(top);
     outIndicator_->setObjectName("OutIndicator");
-    outIndicator_->setFixedHeight(13);
-    outIndicator_->setStyleSheet("background: #102010; border: 1px solid #404040;");
+    outIndicator_->setGeometry(243, 5, 121, 21);
+    outIndicator_->setOrientation(TLedLadder::trHorizontal);
+    outIndicator_->setLedCount(20);
+    outIndicator_->setBorderStyle(TLedLadder::bsNone);
+    outIndicator_->setSpacing(0);
+    indicatorTimer_ = new QTimer(this);
+    indicatorTimer_->setObjectName("IndicatorTimer");
+    indicatorTimer_->setInterval(50);
+    connect(indicatorTimer_, &QTimer::timeout, this, &TPelkoranForm::IndicatorTimerTimer);
+    indicatorTimer_->start();
     for (QWidget* widget : {static_cast<QWidget*>(sbTX_), static_cast<QWidget*>(pauseButton_),
                             static_cast<QWidget*>(sbMike_)}) {
         row->addWidget(widget);
     }
-    row->addSpacing(8);
-    row->addWidget(lineOut);
-    row->addWidget(outIndicator_, 1);
+    row->addStretch(1);
     connect(sbTX_, &QPushButton::clicked, this,
             [this](bool down) { runGuarded([&] { engine_.setTxButton(down); }); });
     connect(pauseButton_, &QPushButton::clicked, this,
@@ -309,6 +321,37 @@ void TPelkoranForm::FormCreate() {
     pttMenuView_->sync();
     settings_.readMacrosAndButtons(services_.profiles, settingsFile_);
     applySettingsToWidgets();
+    startMeter();
+}
+
+void TPelkoranForm::startMeter() {
+    // The meters are listed once, here; without a mixer the bar stays dark.
+    if (services_.mixer != nullptr) {
+        meterData_ = std::make_unique<TMeterData>(*services_.mixer);
+        meterData_->OnLineChange = [this] { MeterDataLineChange(); };
+        meterData_->setActive(true);
+    }
+    fitOutIndicatorToMeter();
+}
+
+void TPelkoranForm::fitOutIndicatorToMeter() {
+    // Only the first meter is shown; with none the bar keeps its scale of 10.
+    if (meterData_ && meterData_->MeterCount() > 0) {
+        outIndicator_->setMax(meterData_->Meters(0).Maximum());
+    }
+    outIndicator_->setPosition(0);
+}
+
+void TPelkoranForm::IndicatorTimerTimer() {
+    if (!meterData_ || !meterData_->Active()) {
+        outIndicator_->setPosition(0);
+        return;
+    }
+    // The bar repaints from the loop as soon as this returns; no nested
+    // event processing here, which would let a tick run inside a handler.
+    if (meterData_->MeterCount() > 0) {
+        outIndicator_->setPosition(LedLadderMath::levelOf(meterData_->Meters(0).ReadValue()));
+    }
 }
 
 void TPelkoranForm::applySettingsToWidgets() {
@@ -325,6 +368,8 @@ void TPelkoranForm::applySettingsToWidgets() {
 
 void TPelkoranForm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
+        outIndicator_->setMin(0);
+        fitOutIndicatorToMeter();
         const auto decision =
             QtPlacement::restore(services_.profiles, placementFile_, kMainSection, *this, true);
         placement_.onRestored();

@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <array>
 #include <deque>
 #include <functional>
@@ -14,6 +15,7 @@
 
 #include "core/keyer/KeyerEngine.h"
 #include "core/keyer/StatusLine.h"
+#include "core/meter/TMeterData.h"
 #include "core/ptt/PttMenu.h"
 #include "core/ptt/PttPort.h"
 #include "core/remote/HookKeyHandler.h"
@@ -35,6 +37,7 @@ class TEditMacrosForm;
 class TAboutForm;
 class TfrmSoundDirectory;
 class HookMessageFilter;
+class TLedLadder;
 
 // The keyer's main window: the TX, Pause and Mike buttons, the macro button
 // bar, the call and report boxes, Clear and Stop, and the display of what is
@@ -68,6 +71,9 @@ class TPelkoranForm : public QMainWindow,
     void ChangeLines(int rows);
     void FormResize();
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // The level bar follows the first meter of the sound mixers.
+    void IndicatorTimerTimer();
+    void MeterDataLineChange() { IndicatorTimerTimer(); }
 
     // MacroEditorHost: the live values the macro editor works on.
     std::string macro(int n) override;
@@ -126,6 +132,8 @@ class TPelkoranForm : public QMainWindow,
     void buildMenus();
     void buildFKeyMenu();
     void applySettingsToWidgets();
+    void startMeter();
+    void fitOutIndicatorToMeter();
     void showVolumeRegulators(bool show);
     void Setkeyboardhook1Click();
     void showVolFormAt(QPoint at);
@@ -160,7 +168,9 @@ class TPelkoranForm : public QMainWindow,
     QPushButton* sbTX_ = nullptr;
     QPushButton* pauseButton_ = nullptr;
     QPushButton* sbMike_ = nullptr;
-    QWidget* outIndicator_ = nullptr;
+    TLedLadder* outIndicator_ = nullptr;
+    QTimer* indicatorTimer_ = nullptr;
+    std::unique_ptr<TMeterData> meterData_;
     MacroButtonBar* panel1_ = nullptr;
     QLineEdit* eCall_ = nullptr;
     QLineEdit* eRS_ = nullptr;

@@ -19,8 +19,9 @@ void MainWindowFixture::seed(const std::string& section, const std::string& key,
 }
 
 TPelkoranForm& MainWindowFixture::build() {
-    DesktopServices services{scheduler, sound,     wavProbe,           serialLines, profiles, bus,
-                             log,       startDir_, "/usr/bin/pelkora", nullptr,     nullptr};
+    DesktopServices services{scheduler,          sound,   wavProbe, serialLines,
+                             profiles,           bus,     log,      startDir_,
+                             "/usr/bin/pelkora", nullptr, nullptr,  nullptr};
     services.showError = [this](const QString& message) { errors.append(message); };
     services.confirmClose = [this] {
         ++closeQuestions;
