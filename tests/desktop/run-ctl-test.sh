@@ -101,8 +101,10 @@ start_keyer() {
 # with no way to ask for that, a State it prints is the proof. Control codes
 # are not echoed on State: the TX toggle is.
 start_monitor() {
-    # Appended, so that the file can be emptied under it.
-    stdbuf -o0 "$ctl" monitor >>"$work/monitor.out" 2>"$work/monitor.err" &
+    # Appended, so that the file can be emptied under it. No stdbuf: monitor
+    # flushes each line itself, which this checks too (and stdbuf's preload
+    # would come before a sanitizer's runtime).
+    "$ctl" monitor >>"$work/monitor.out" 2>"$work/monitor.err" &
     monitor_pid=$!
     local deadline=$((SECONDS + 10))
     until grep -q '^111 tx-on$' "$work/monitor.out"; do
@@ -214,7 +216,7 @@ main() {
     [ -x "$ctl" ] || fail "no pelkora-ctl at '$ctl'"
     root="$(cd "$here/../.." && pwd)"
     session_require_tools Xvfb xauth xdotool sox parecord pactl pulseaudio dbus-daemon \
-        dbus-send stdbuf || exit 1
+        dbus-send || exit 1
     work="$(mktemp -d "${TMPDIR:-/tmp}/pelkora-ctl.XXXXXX")"
     trap finish EXIT
     session_start "$work" || fail "the private desktop session did not start"
