@@ -11,7 +11,10 @@ LiveStation::LiveStation(LoopPoster& poster, const std::string& startDir, std::s
     : profiles(startDir),
       devices(profiles, settingsFile),
       lines([this](const std::string& port) { return devicePath(port); }),
-      sound(poster, profiles.readString(settingsFile, "Sound", "Sink", "")),
+      soundServer("Pelkora", PulseSoundOutput::kConnectWait),
+      sound(poster, soundServer, profiles.readString(settingsFile, "Sound", "Sink", "")),
+      mixer(poster, soundServer, profiles.readString(settingsFile, "Sound", "Sink", ""),
+            profiles.readString(settingsFile, "Sound", "Source", ""), &sound),
       deviceOverride_(std::move(deviceOverride)) {}
 
 std::string LiveStation::devicePath(const std::string& portName) const {

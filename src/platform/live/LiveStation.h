@@ -8,6 +8,8 @@
 #include "platform/posix/IniFileStore.h"
 #include "platform/posix/PortDevices.h"
 #include "platform/posix/PosixSerialLines.h"
+#include "platform/pulse/PulseConnection.h"
+#include "platform/pulse/PulseMixerLayer.h"
 #include "platform/pulse/PulseSoundOutput.h"
 #include "platform/sndfile/SndfileWavProbe.h"
 
@@ -16,14 +18,15 @@ namespace pelkora {
 class KeyerEngine;
 
 // The station's real services for a program that keys a transmitter live:
-// the settings files, the sound server, the WAV probe and the serial lines.
+// the settings files, the sound server (one connection, shared by the sound
+// output and the mixer), the WAV probe and the serial lines.
 // The desktop program and the command-line player both build theirs here, so
 // that what happens to the transmitter when sound cannot go on air is decided
 // in one place (KeyerEngine::onSoundServerLost), not once per program.
 // Threading: loop thread only; the sound server's reports arrive posted.
 class LiveStation {
   public:
-    // settingsFile is read for [Sound] Sink and [Ports]; deviceOverride, when
+    // settingsFile is read for [Sound] Sink and Source and [Ports]; deviceOverride, when
     // given, is the serial device whatever port is chosen.
     LiveStation(LoopPoster& poster, const std::string& startDir, std::string settingsFile,
                 std::optional<std::string> deviceOverride = std::nullopt);
@@ -42,7 +45,10 @@ class LiveStation {
     PortDevices devices;
     PosixSerialLines lines;
     SndfileWavProbe probe;
+    // Before everything that lives on it, so that it is destroyed after them.
+    PulseConnection soundServer;
     PulseSoundOutput sound;
+    PulseMixerLayer mixer;
 
   private:
     std::optional<std::string> deviceOverride_;

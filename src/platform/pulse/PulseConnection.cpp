@@ -8,9 +8,8 @@
 
 namespace pelkora {
 
-PulseConnection::PulseConnection(const std::string& clientName, ReadyHandler onReady,
-                                 LostHandler onLost, std::chrono::milliseconds firstWait)
-    : clientName_(clientName), onReady_(std::move(onReady)), onLost_(std::move(onLost)) {
+PulseConnection::PulseConnection(const std::string& clientName, std::chrono::milliseconds firstWait)
+    : clientName_(clientName) {
     mainloop_ = pa_threaded_mainloop_new();
     if (mainloop_ == nullptr) {
         throw std::runtime_error("cannot create the sound server main loop");
@@ -40,6 +39,50 @@ PulseConnection::~PulseConnection() {
     // Joins the libpulse thread; our handlers never block, so this returns.
     pa_threaded_mainloop_stop(mainloop_);
     pa_threaded_mainloop_free(mainloop_);
+}
+
+PulseConnection::SubscriptionId PulseConnection::subscribe(ReadyHandler onReady,
+                                                           LostHandler onLost) {
+    Lock lock(*this);
+    const SubscriptionId id = ++lastId_;
+    subscribers_.push_back(Subscriber{id, std::move(onReady), std::move(onLost)});
+    const Subscriber& added = subscribers_.back();
+    if (ready_ && added.onReady) {
+        added.onReady(context_, false);
+    } else if (!ready_ && link_ == Link::Down && added.onLost) {
+        added.onLost(lossReason_);
+    }
+    return id;
+}
+
+void PulseConnection::unsubscribe(SubscriptionId id) {
+    Lock lock(*this);
+    std::erase_if(subscribers_, [id](const Subscriber& subscriber) { return subscriber.id == id; });
+}
+
+// Each subscriber on its own: one whose handler threw must not keep the
+// others (the sound output among them, which ends a sound on a loss) from
+// hearing of the change. Indexed, because a handler may subscribe another.
+void PulseConnection::tellReady(pa_context* context, bool recovered) {
+    for (std::size_t index = 0; index < subscribers_.size(); ++index) {
+        try {
+            if (subscribers_[index].onReady) {
+                subscribers_[index].onReady(context, recovered);
+            }
+        } catch (...) {
+        }
+    }
+}
+
+void PulseConnection::tellLost(const std::string& reason) {
+    for (std::size_t index = 0; index < subscribers_.size(); ++index) {
+        try {
+            if (subscribers_[index].onLost) {
+                subscribers_[index].onLost(reason);
+            }
+        } catch (...) {
+        }
+    }
 }
 
 void PulseConnection::connect() {
@@ -89,9 +132,7 @@ void PulseConnection::onContextState(pa_context* context) {
         ready_ = true;
         const bool recovered = link_ == Link::Down;
         link_ = Link::Up;
-        if (onReady_) {
-            onReady_(context, recovered);
-        }
+        tellReady(context, recovered);
         markFirstAttemptSettled();
     } else if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
         onFailure(pa_strerror(pa_context_errno(context)));
@@ -104,8 +145,12 @@ void PulseConnection::onFailure(const std::string& reason) {
     ready_ = false;
     if (link_ != Link::Down) {
         link_ = Link::Down;
-        if (onLost_) {
-            onLost_(reason);
+        tellLost(reason);
+        // Only for a subscriber that comes later: short of memory, it hears no reason.
+        try {
+            lossReason_ = reason;
+        } catch (...) {
+            lossReason_.clear();
         }
     }
     // The context is freed by the retry, not here: libpulse may still be

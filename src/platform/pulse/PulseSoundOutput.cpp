@@ -4,8 +4,10 @@
 #include <pulse/error.h>
 #include <pulse/sample.h>
 #include <pulse/timeval.h>
+#include <pulse/volume.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -17,7 +19,6 @@ namespace {
 
 constexpr std::size_t kSampleBytes = sizeof(float);
 constexpr const char* kClientName = "Pelkora";
-constexpr const char* kStreamName = "Pelkora voice message";
 
 pa_sample_spec specOf(const SoundStream& file) {
     return pa_sample_spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(file.rate()),
@@ -83,27 +84,55 @@ void PulseSoundOutput::guarded(Body&& body) noexcept {
 }
 
 PulseSoundOutput::PulseSoundOutput(LoopPoster& poster, std::string sinkName)
-    : poster_(poster), sinkName_(std::move(sinkName)) {
-    connection_ = std::make_unique<PulseConnection>(
-        kClientName,
+    : PulseSoundOutput(poster, std::make_unique<PulseConnection>(kClientName, kConnectWait),
+                       std::move(sinkName)) {}
+
+PulseSoundOutput::PulseSoundOutput(LoopPoster& poster, std::unique_ptr<PulseConnection> own,
+                                   std::string sinkName)
+    : ownConnection_(std::move(own)),
+      connection_(*ownConnection_),
+      poster_(poster),
+      sinkName_(std::move(sinkName)) {
+    subscribe();
+}
+
+PulseSoundOutput::PulseSoundOutput(LoopPoster& poster, PulseConnection& connection,
+                                   std::string sinkName)
+    : connection_(connection), poster_(poster), sinkName_(std::move(sinkName)) {
+    subscribe();
+}
+
+// Last in construction: the connection may call the handlers at once.
+void PulseSoundOutput::subscribe() {
+    subscription_ = connection_.subscribe(
         [this](pa_context* context, bool recovered) {
             guarded([&] { onServerReady(context, recovered); });
         },
-        [this](const std::string& reason) { guarded([&] { onServerGone(reason); }); },
-        kConnectWait);
+        [this](const std::string& reason) { guarded([&] { onServerGone(reason); }); });
 }
 
+// Off the connection first, so that no handler starts anything new; then
+// nothing may call back into this output: not the stream, not a timer, not a
+// query still on its way.
 PulseSoundOutput::~PulseSoundOutput() {
-    {
-        PulseConnection::Lock lock(*connection_);
-        cutSound();
-        releaseStream();
-        if (postRetry_ != nullptr) {
-            connection_->api()->time_free(postRetry_);
-            postRetry_ = nullptr;
-        }
+    connection_.unsubscribe(subscription_);
+    PulseConnection::Lock lock(connection_);
+    cutSound();
+    releaseStream();
+    if (postRetry_ != nullptr) {
+        connection_.api()->time_free(postRetry_);
+        postRetry_ = nullptr;
     }
-    connection_.reset();
+    replaceOperation(serverInfoQuery_, nullptr);
+    replaceOperation(sinkInfoQuery_, nullptr);
+}
+
+void PulseSoundOutput::replaceOperation(pa_operation*& slot, pa_operation* next) noexcept {
+    if (slot != nullptr) {
+        pa_operation_cancel(slot);
+        pa_operation_unref(slot);
+    }
+    slot = next;
 }
 
 PlayStart PulseSoundOutput::play(const std::string& path, FinishedCallback onFinished) {
@@ -123,7 +152,7 @@ PlayStart PulseSoundOutput::guardedStart(const std::string& path, FinishedCallba
         // Nothing the failed start left behind may sound or be reported later.
         playing_ = false;
         pendingFinished_ = nullptr;
-        PulseConnection::Lock lock(*connection_);
+        PulseConnection::Lock lock(connection_);
         cutSound();
         return refusalFor(std::current_exception());
     }
@@ -144,7 +173,7 @@ PlayStart PulseSoundOutput::start(const std::string& path, FinishedCallback& onF
     // kept sound's own end to be delivered.
     const std::uint64_t id = lastSoundId_ + 1;
     {
-        PulseConnection::Lock lock(*connection_);
+        PulseConnection::Lock lock(connection_);
         PlayStart started = startSound(std::move(file), id, follow);
         if (!started) {
             playing_ = playing_ && sound_.has_value();
@@ -163,7 +192,7 @@ void PulseSoundOutput::stop() {
     }
     playing_ = false;
     pendingFinished_ = nullptr;
-    PulseConnection::Lock lock(*connection_);
+    PulseConnection::Lock lock(connection_);
     cutSound();
 }
 
@@ -176,8 +205,8 @@ bool PulseSoundOutput::keepForFollower(const std::string& nextPath) {
     if (!next || !formatRefusal(*next).empty()) {
         return false;
     }
-    PulseConnection::Lock lock(*connection_);
-    pa_context* context = connection_->readyContext();
+    PulseConnection::Lock lock(connection_);
+    pa_context* context = connection_.readyContext();
     if (context == nullptr || !followPlacement(context, *next)) {
         return false;
     }
@@ -245,15 +274,16 @@ std::optional<pa_usec_t> PulseSoundOutput::queuedUsec() const {
 }
 
 bool PulseSoundOutput::serverAvailable() const {
-    PulseConnection::Lock lock(*connection_);
-    return connection_->readyContext() != nullptr;
+    PulseConnection::Lock lock(connection_);
+    return connection_.readyContext() != nullptr;
 }
 
 void PulseSoundOutput::onServerReady(pa_context* context, bool recovered) {
     // The longer padding until the server has said what it is: losing a
     // tail is worse than a few milliseconds more between two files.
     pipeWire_ = true;
-    dropOperation(pa_context_get_server_info(context, &PulseSoundOutput::serverInfoArrived, this));
+    replaceOperation(serverInfoQuery_, pa_context_get_server_info(
+                                           context, &PulseSoundOutput::serverInfoArrived, this));
     if (recovered) {
         const char* server = pa_context_get_server(context);
         postHook(&PulseSoundOutput::onServerBack, server != nullptr ? server : "");
@@ -268,7 +298,7 @@ void PulseSoundOutput::onServerGone(const std::string& reason) {
 
 PlayStart PulseSoundOutput::startSound(std::unique_ptr<SoundStream> file, std::uint64_t id,
                                        bool follow) {
-    pa_context* context = connection_->readyContext();
+    pa_context* context = connection_.readyContext();
     if (context == nullptr) {
         return PlayStart::refused("Sound server not available");
     }
@@ -348,6 +378,55 @@ pa_stream* PulseSoundOutput::openStream(pa_context* context, const SoundStream& 
     return stream;
 }
 
+void PulseSoundOutput::setStreamLevel(const pa_cvolume& volume, const pa_channel_map& map,
+                                      bool mute) {
+    levelVolume_ = volume;
+    levelMap_ = map;
+    levelMute_ = mute;
+}
+
+// The kept level as a gain per channel of a file, on the server's scale
+// (cubic); false when it leaves the samples as they are.
+bool PulseSoundOutput::levelGains(int channels, std::span<float> gains) const {
+    if (!levelMute_ && levelVolume_.channels == 0) {
+        return false;
+    }
+    pa_channel_map fileMap{};
+    pa_channel_map_init_extend(&fileMap, static_cast<unsigned>(channels), PA_CHANNEL_MAP_DEFAULT);
+    pa_cvolume volume = levelVolume_;
+    if (volume.channels == 0) {
+        pa_cvolume_reset(&volume, fileMap.channels);
+    } else if (pa_channel_map_valid(&levelMap_) != 0 &&
+               pa_cvolume_compatible_with_channel_map(&volume, &levelMap_) != 0) {
+        pa_cvolume_remap(&volume, &levelMap_, &fileMap);
+    } else {
+        pa_cvolume_set(&volume, fileMap.channels, pa_cvolume_max(&levelVolume_));
+    }
+    for (std::size_t channel = 0; channel < gains.size(); ++channel) {
+        gains[channel] =
+            levelMute_ ? 0.0f
+                       : static_cast<float>(pa_sw_volume_to_linear(
+                             volume.values[std::min<std::size_t>(channel, volume.channels - 1U)]));
+    }
+    return true;
+}
+
+// In the samples, not on the server's stream: the level holds from the first
+// block of every stream, and PipeWire's pulse server, asked to set a new
+// stream's volume or mute, now and then left it silent.
+void PulseSoundOutput::applyLevel(float* samples, std::size_t frames, int channels) const {
+    std::array<float, PA_CHANNELS_MAX> gains{};
+    const auto count = static_cast<std::size_t>(channels);
+    if (count > gains.size() || !levelGains(channels, std::span<float>(gains.data(), count))) {
+        return;
+    }
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        for (std::size_t channel = 0; channel < count; ++channel) {
+            samples[frame * count + channel] *= gains[channel];
+        }
+    }
+}
+
 void PulseSoundOutput::releaseStream() {
     if (stream_ == nullptr) {
         return;
@@ -377,9 +456,10 @@ void PulseSoundOutput::serverInfoArrived(pa_context*, const pa_server_info* info
 // Whether the server resamples decides whether a file needs kResamplerFlush.
 void PulseSoundOutput::askSinkRate() {
     sinkRate_ = 0;
-    dropOperation(pa_context_get_sink_info_by_index(pa_stream_get_context(stream_),
-                                                    pa_stream_get_device_index(stream_),
-                                                    &PulseSoundOutput::sinkInfoArrived, this));
+    replaceOperation(sinkInfoQuery_,
+                     pa_context_get_sink_info_by_index(pa_stream_get_context(stream_),
+                                                       pa_stream_get_device_index(stream_),
+                                                       &PulseSoundOutput::sinkInfoArrived, this));
 }
 
 void PulseSoundOutput::sinkInfoArrived(pa_context*, const pa_sink_info* info, int eol,
@@ -461,6 +541,7 @@ std::size_t PulseSoundOutput::writeFromFile(std::size_t frames) {
         return 0;
     }
     const auto gotFrames = static_cast<std::size_t>(got);
+    applyLevel(static_cast<float*>(buffer), gotFrames, sound_->file->channels());
     // A file's first block goes where the server reads next, not after the
     // last one: PipeWire's pulse server ends a drain by reading a whole cycle
     // past the end of the data, and a block written after it would lose its
@@ -566,12 +647,12 @@ void PulseSoundOutput::onStreamState(pa_stream* stream) {
 // Only once, and only while the server is there: a server that fails it again
 // means it.
 bool PulseSoundOutput::reopenLater() {
-    if (!sound_ || sound_->placed || sound_->reopened || connection_->readyContext() == nullptr) {
+    if (!sound_ || sound_->placed || sound_->reopened || connection_.readyContext() == nullptr) {
         return false;
     }
     sound_->reopened = true;
     releaseStream();
-    pa_mainloop_api* api = connection_->api();
+    pa_mainloop_api* api = connection_.api();
     timeval due{};
     pa_gettimeofday(&due);
     pa_timeval_add(&due, static_cast<pa_usec_t>(kReopenDelay.count()) * PA_USEC_PER_MSEC);
@@ -591,7 +672,7 @@ void PulseSoundOutput::reopenStream() {
     if (!sound_) {
         return;
     }
-    pa_context* context = connection_->readyContext();
+    pa_context* context = connection_.readyContext();
     if (context == nullptr) {
         failStream("Sound server not available");
         return;
@@ -604,7 +685,7 @@ void PulseSoundOutput::reopenStream() {
 
 void PulseSoundOutput::cancelReopen() noexcept {
     if (reopen_ != nullptr) {
-        connection_->api()->time_free(reopen_);
+        connection_.api()->time_free(reopen_);
         reopen_ = nullptr;
     }
 }
@@ -688,7 +769,7 @@ void PulseSoundOutput::sendFinished(std::uint64_t id) noexcept {
     if (postRetry_ != nullptr) {
         return;
     }
-    pa_mainloop_api* api = connection_->api();
+    pa_mainloop_api* api = connection_.api();
     timeval due{};
     pa_gettimeofday(&due);
     pa_timeval_add(&due, static_cast<pa_usec_t>(kPostRetry.count()) * PA_USEC_PER_MSEC);
@@ -707,11 +788,7 @@ void PulseSoundOutput::postRetryFired(pa_mainloop_api* api, pa_time_event* event
 }
 
 void PulseSoundOutput::post(std::function<void()> task) {
-    poster_.post([alive = std::weak_ptr<bool>(alive_), task = std::move(task)] {
-        if (alive.lock()) {
-            task();
-        }
-    });
+    poster_.post(std::move(task));
 }
 
 // A message lost for want of memory is not worth more than that: the finish

@@ -4,16 +4,19 @@
 #include <pulse/introspect.h>
 #include <pulse/operation.h>
 #include <pulse/stream.h>
+#include <pulse/volume.h>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "platform/LoopPoster.h"
 #include "platform/SoundOutput.h"
+#include "platform/pulse/GuardedPoster.h"
 #include "platform/pulse/PulseConnection.h"
 #include "platform/sndfile/SoundStream.h"
 
@@ -44,12 +47,17 @@ namespace pelkora {
 // or a libpulse callback: the sound is refused or ended instead, so the
 // transmitter is never held for a sound that stopped.
 //
+// It lives on a connection shared with the station's other sound-server
+// clients, or on one of its own.
+//
 // Threading: called only on the loop thread. libpulse runs its own thread;
 // every callback and hook reaches the loop thread through the LoopPoster.
 class PulseSoundOutput : public SoundOutput {
   public:
     using Hook = std::function<void(const std::string& detail)>;
 
+    // What the server shows as the name of the keyer's stream.
+    static constexpr const char* kStreamName = "Pelkora voice message";
     static constexpr std::int64_t kLongestFileSeconds = 30 * 60;
     static constexpr std::chrono::milliseconds kConnectWait{2000};
     // The stream's target buffer: deep enough that a busy machine does not let
@@ -95,6 +103,8 @@ class PulseSoundOutput : public SoundOutput {
     // the server; without one it keeps retrying. Throws std::runtime_error only
     // when libpulse cannot start its thread.
     explicit PulseSoundOutput(LoopPoster& poster, std::string sinkName = {});
+    // On a shared connection, which must outlive it.
+    PulseSoundOutput(LoopPoster& poster, PulseConnection& connection, std::string sinkName = {});
     ~PulseSoundOutput() override;
     PulseSoundOutput(const PulseSoundOutput&) = delete;
     PulseSoundOutput& operator=(const PulseSoundOutput&) = delete;
@@ -116,7 +126,16 @@ class PulseSoundOutput : public SoundOutput {
 
     bool serverAvailable() const;
 
+    // The level of the keyer's sound (the mixer's "Wave" line), for every
+    // block written from now on (the server holds up to kTargetBuffer already).
+    // volume is on the channels of map; channels 0 is full volume.
+    // Threading: any thread holding the connection's lock (the mixer does).
+    void setStreamLevel(const pa_cvolume& volume, const pa_channel_map& map, bool mute);
+
   private:
+    PulseSoundOutput(LoopPoster& poster, std::unique_ptr<PulseConnection> own,
+                     std::string sinkName);
+
     // Where a file's first block goes.
     struct Placement {
         pa_seek_mode_t seek = PA_SEEK_RELATIVE_ON_READ;
@@ -168,6 +187,8 @@ class PulseSoundOutput : public SoundOutput {
     std::optional<pa_usec_t> queuedUsec() const;
     bool streamFits(pa_context* context, const SoundStream& file) const;
     pa_stream* openStream(pa_context* context, const SoundStream& file);
+    bool levelGains(int channels, std::span<float> gains) const;
+    void applyLevel(float* samples, std::size_t frames, int channels) const;
     void releaseStream();
     void askSinkRate();
     static void serverInfoArrived(pa_context* context, const pa_server_info* info, void* userdata);
@@ -180,6 +201,9 @@ class PulseSoundOutput : public SoundOutput {
     void abandonSound() noexcept;
     void sendFinished(std::uint64_t id) noexcept;
 
+    void subscribe();
+    static void replaceOperation(pa_operation*& slot, pa_operation* next) noexcept;
+
     // Posting, from any thread.
     void post(std::function<void()> task);
     void postHook(Hook PulseSoundOutput::*hook, const std::string& detail) noexcept;
@@ -187,10 +211,16 @@ class PulseSoundOutput : public SoundOutput {
     // Loop thread.
     void deliverFinished(std::uint64_t id);
 
-    LoopPoster& poster_;
+    // First: destroyed last, once nothing of this output is on it any more.
+    std::unique_ptr<PulseConnection> ownConnection_;
+    PulseConnection& connection_;
+    PulseConnection::SubscriptionId subscription_ = 0;
+    // No posted task runs after destruction.
+    GuardedPoster poster_;
     const std::string sinkName_;
-    // Posted tasks hold it weakly, so none runs after destruction.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    // Queries whose answers call back into this output: cancelled with it.
+    pa_operation* serverInfoQuery_ = nullptr;
+    pa_operation* sinkInfoQuery_ = nullptr;
 
     pa_stream* stream_ = nullptr;
     std::uint32_t sinkRate_ = 0;  // of the stream's sink; 0 while not known
@@ -200,12 +230,14 @@ class PulseSoundOutput : public SoundOutput {
     pa_time_event* postRetry_ = nullptr;
     pa_time_event* reopen_ = nullptr;  // armed while a failed stream waits to be opened again
 
+    // The kept stream level; under the lock.
+    pa_cvolume levelVolume_{};
+    pa_channel_map levelMap_{};
+    bool levelMute_ = false;
+
     bool playing_ = false;
     std::uint64_t lastSoundId_ = 0;
     FinishedCallback pendingFinished_;
-
-    // Last: its thread calls into the members above.
-    std::unique_ptr<PulseConnection> connection_;
 };
 
 }  // namespace pelkora
