@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
                                                            args.front(),
                                                            {},
                                                            {},
-                                                           nullptr});
+                                                           &station.mixer});
     station.attach(window.engine(), log);
     if (!registrationError.empty()) {
         log.logString("DBus", registrationError);

@@ -46,6 +46,7 @@ struct ObjectRig {
             fixture.profiles,   service,       fixture.log,      fixture.startDir(),
             "/usr/bin/pelkora", nullptr,       nullptr,          nullptr};
         services.showError = [this](const QString& message) { fixture.errors.append(message); };
+        services.showInformation = [](const QString&) {};  // the microphone lookup's box
         services.confirmClose = [this] {
             asked.append("confirm");
             return true;

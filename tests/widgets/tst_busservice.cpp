@@ -53,6 +53,7 @@ struct BusRig {
             "/usr/bin/pelkora", nullptr,       nullptr,          nullptr};
         services.showError = [this](const QString& message) { fixture.errors.append(message); };
         services.confirmClose = [] { return true; };
+        services.showInformation = [](const QString&) {};  // the microphone lookup's box
         window = std::make_unique<TPelkoranForm>(services);
     }
     ~BusRig() {

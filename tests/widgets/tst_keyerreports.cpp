@@ -29,6 +29,7 @@ std::unique_ptr<TPelkoranForm> windowWithRealBoxes(MainWindowFixture& fixture) {
         fixture.profiles,   fixture.bus,   fixture.log,      fixture.startDir(),
         "/usr/bin/pelkora", nullptr,       nullptr,          nullptr};
     services.confirmClose = [] { return true; };
+    services.showInformation = [](const QString&) {};  // the microphone lookup's box
     return std::make_unique<TPelkoranForm>(services);
 }
 

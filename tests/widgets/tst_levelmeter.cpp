@@ -194,6 +194,7 @@ std::unique_ptr<TPelkoranForm> tst_levelmeter::meteredWindow(MainWindowFixture& 
         fixture.profiles,   fixture.bus,   fixture.log,      fixture.startDir(),
         "/usr/bin/pelkora", nullptr,       nullptr,          &mixer};
     services.confirmClose = [] { return true; };
+    services.showInformation = [](const QString&) {};  // the microphone lookup's box
     return std::make_unique<TPelkoranForm>(services);
 }
 

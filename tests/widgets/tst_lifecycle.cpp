@@ -115,6 +115,7 @@ void tst_lifecycle::debugLogOnFirstStart() {
         nullptr,           nullptr};
     QStringList errors;
     services.showError = [&](const QString& message) { errors.append(message); };
+    services.showInformation = [](const QString&) {};  // the microphone lookup's box
     {
         TPelkoranForm window(services);
         QCOMPARE(log.isWriting(), written);

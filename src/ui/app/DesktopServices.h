@@ -33,6 +33,8 @@ struct DesktopServices {
     // The sound mixers, for the line-out level; none: the bar stays dark.
     // Outlives the window.
     MixerLayer* mixer = nullptr;
+    // Information boxes (one OK button); empty: the standard Qt box.
+    std::function<void(const QString& message)> showInformation = {};
 };
 
 }  // namespace pelkora

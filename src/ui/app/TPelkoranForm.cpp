@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMoveEvent>
 #include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include "core/remote/ObjectCount.h"
 #include "core/settings/ProfileInteger.h"
 #include "platform/posix/ConfigLocation.h"
+#include "ui/app/AbsentMixerLayer.h"
 #include "ui/app/QtPlacement.h"
 #include "ui/app/TVolForm.h"
 #include "ui/dialogs/TAboutForm.h"
@@ -133,8 +135,9 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
     editMacrosForm_ = new TEditMacrosForm(*this, this);
     aboutForm_ = new TAboutForm(this);
     volForm_ = std::make_unique<TVolForm>(this);
-    // Nothing acts on the regulators until this build drives the mixer.
-    volForm_->setRegulatorsEnabled(false);
+    // Without a mixer nothing acts on the regulators: they stay greyed.
+    volForm_->setRegulatorsEnabled(microphone_->mixerAvailable());
+    connectVolForm();
     connect(volForm_.get(), &TVolForm::closedByUser, this, [this] {
         // The program's end closes the tool window as well; the operator left
         // it open, so it is kept as open when it goes (releaseEverything).
@@ -163,9 +166,6 @@ void TPelkoranForm::buildTopBar(QWidget* parent) {
     sbTX_->setIcon(LedGlyphs::dark());
     pauseButton_ = toggleButton(top, "PauseButton", "&Pause");
     sbMike_ = toggleButton(top, "sbMike", "&Mike");
-    // The microphone mode needs the sound mixer, which this build does not
-    // drive yet: the button stays, greyed.
-    sbMike_->setEnabled(false);
     // The label and the level bar keep their places right of the buttons.
     auto* lineOut = new QLabel("Line out", top);
     lineOut->adjustSize();
@@ -191,6 +191,7 @@ void TPelkoranForm::buildTopBar(QWidget* parent) {
             [this](bool down) { runGuarded([&] { engine_.setTxButton(down); }); });
     connect(pauseButton_, &QPushButton::clicked, this,
             [this](bool down) { runGuarded([&] { engine_.setPauseButton(down); }); });
+    connect(sbMike_, &QPushButton::clicked, this, [this](bool down) { sbMikeClick(down); });
 }
 
 void TPelkoranForm::buildCallBar(QWidget* parent) {
@@ -311,6 +312,8 @@ void TPelkoranForm::FormCreate() {
         showError(QString::fromStdString(error));
     }
     services_.log.logString("StartDir", startDir);
+    buildMixer();
+    runGuarded([&] { microphone_->FindMicrophoneLines(); });
     // The window has no frame yet: its outer width is the design-time one.
     deltaLeft_ = kDesignOuterWidth + 5;
     deltaTop_ = kDesignTop;
@@ -322,6 +325,17 @@ void TPelkoranForm::FormCreate() {
     settings_.readMacrosAndButtons(services_.profiles, settingsFile_);
     applySettingsToWidgets();
     startMeter();
+}
+
+void TPelkoranForm::buildMixer() {
+    MixerLayer* layer = services_.mixer;
+    if (layer == nullptr) {
+        absentMixer_ = std::make_unique<AbsentMixerLayer>();
+        layer = absentMixer_.get();
+    }
+    mixer_ = std::make_unique<TAudioMixer>(*layer);
+    MicrophoneHost& host = *this;
+    microphone_ = std::make_unique<MicrophoneMode>(*mixer_, engine_, services_.log, host);
 }
 
 void TPelkoranForm::startMeter() {
@@ -377,6 +391,9 @@ void TPelkoranForm::showEvent(QShowEvent* event) {
                                                      "ShowVolumeRegulators", 1);
         showVolumeRegulators_->setChecked(show == 1);
         if (show == 1) {
+            // The sliders show the mixer as it is; a new Line value goes to
+            // the playback master at once.
+            runGuarded([&] { microphone_->showRegulators(); });
             // Taken before the main window is centred: at a first start the
             // tool window goes beside its design-time place.
             const QPoint toolAt = pos() + QPoint(deltaLeft_, deltaTop_);
@@ -392,20 +409,121 @@ void TPelkoranForm::showEvent(QShowEvent* event) {
 }
 
 void TPelkoranForm::showVolumeRegulators(bool show) {
+    DiagnosticLog& log = services_.log;
+    log.logBoolean("VolForm.Visible #1", volForm_->isVisible());
+    log.logBoolean("ShowVR.Checked before", !show);
+    log.logBoolean("ShowVR.Checked after", show);
     if (!show) {
+        log.logBoolean("VolForm.Visible #4", volForm_->isVisible());
         if (volForm_->isVisible()) {
             volForm_->close();
         }
+        log.logBoolean("VolForm.Visible #5", volForm_->isVisible());
         return;
     }
+    log.logInteger("Left", x());
+    log.logInteger("DeltaLeft", deltaLeft_);
+    log.logInteger("Top", y());
+    log.logInteger("DeltaTop", deltaTop_);
+    log.logBoolean("VolForm.Visible #2", volForm_->isVisible());
     showVolFormAt(pos() + QPoint(deltaLeft_, deltaTop_));
+    log.logBoolean("VolForm.Visible #3", volForm_->isVisible());
 }
 
 void TPelkoranForm::showVolFormAt(QPoint at) {
+    volFormPlacedAt_ = at;
     volForm_->move(at);
     QtPlacement::restore(services_.profiles, placementFile_, kVolSection, *volForm_, false);
     volPlacement_.onRestored();
     volForm_->show();
+    measureVolFormOffsets();
+}
+
+void TPelkoranForm::measureVolFormOffsets() {
+    // From the place it is shown at, stored placement applied, the tool
+    // window keeps its offset from the main window.
+    deltaLeft_ = volForm_->x() - x();
+    deltaTop_ = volForm_->y() - y();
+    services_.log.logInteger("VolForm.Left", volForm_->x());
+    services_.log.logInteger("PelkoranForm.DeltaLeft", deltaLeft_);
+    services_.log.logInteger("VolForm.Top", volForm_->y());
+    services_.log.logInteger("PelkoranForm.DeltaTop", deltaTop_);
+}
+
+void TPelkoranForm::connectVolForm() {
+    connect(volForm_.get(), &TVolForm::mikeVolumeChanged, this,
+            [this](int value) { runGuarded([&] { microphone_->setMikeVolume(value); }); });
+    connect(volForm_.get(), &TVolForm::lineVolumeChanged, this,
+            [this](int value) { runGuarded([&] { microphone_->setLineVolume(value); }); });
+    connect(volForm_.get(), &TVolForm::moved, this, &TPelkoranForm::VolFormMoving);
+}
+
+void TPelkoranForm::VolFormMoving() {
+    // Only the operator's drag changes the offset; the tool window's notice
+    // of being put beside the main window does not.
+    if (!volForm_->isVisible() || volForm_->pos() == volFormPlacedAt_) {
+        return;
+    }
+    deltaLeft_ = volForm_->x() - x();
+    deltaTop_ = volForm_->y() - y();
+}
+
+void TPelkoranForm::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (!volForm_) {
+        return;  // still being built
+    }
+    // The tool window follows, shown or not, at the offset it keeps.
+    volFormPlacedAt_ = pos() + QPoint(deltaLeft_, deltaTop_);
+    volForm_->move(volFormPlacedAt_);
+}
+
+// ------------------------------------------------------ microphone mode
+
+void TPelkoranForm::sbMikeClick(bool down) {
+    // A mixer fault on the way in leaves the transmitter released; the
+    // button shows what the microphone mode took on.
+    mikeMuteRestored_ = false;
+    runGuarded([&] { microphone_->setMikeButton(down); });
+    sbMike_->setChecked(microphone_->mikeDown());
+}
+
+void TPelkoranForm::restoreMikeMute() {
+    if (mikeMuteRestored_ || !microphone_) {
+        return;
+    }
+    mikeMuteRestored_ = true;
+    microphone_->restoreMikeMute();
+}
+
+void TPelkoranForm::showInformation(const std::string& message) {
+    const QString text = QString::fromStdString(message);
+    if (services_.showInformation) {
+        services_.showInformation(text);
+        return;
+    }
+    QMessageBox::information(this, "Information", text);
+}
+
+void TPelkoranForm::setMikeEnabled(bool enabled) {
+    sbMike_->setEnabled(enabled);
+}
+
+void TPelkoranForm::setCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+    refreshStatusLine();
+}
+
+void TPelkoranForm::mikeVolumeShown(std::int32_t value) {
+    if (volForm_) {
+        volForm_->setMikeVolume(value);
+    }
+}
+
+void TPelkoranForm::lineVolumeShown(std::int32_t value) {
+    if (volForm_) {
+        volForm_->setLineVolume(value);
+    }
 }
 
 void TPelkoranForm::keepVolFormTransient() {
@@ -566,9 +684,8 @@ void TPelkoranForm::setStartDir(const std::string& dir) {
 }
 
 void TPelkoranForm::FindMicrophoneLines() {
-    // This build does not drive the sound mixer: there are no lines to find,
-    // and the Mike button stays greyed.
-    sbMike_->setEnabled(false);
+    runGuarded([&] { microphone_->FindMicrophoneLines(); });
+    volForm_->setRegulatorsEnabled(microphone_->mixerAvailable());
 }
 
 void TPelkoranForm::showWindows() {
@@ -633,6 +750,9 @@ bool TPelkoranForm::closeSequence() {
                              showVolumeRegulators_->isChecked());
         });
     }
+    // Microphone mode stays as it is, but the microphone's playback path is
+    // left as it was found.
+    runGuarded([&] { restoreMikeMute(); });
     // What was done above stays done, whatever the answer.
     return closeDespiteObjects();
 }
@@ -694,6 +814,13 @@ void TPelkoranForm::releaseEverything() {
     // the lines before the port goes.
     if (engine_.txDown()) {
         ptt_.TxOnOff(false);
+    }
+    // An end that skipped the close (the last automation client gone) still
+    // leaves the microphone's playback path as it was found.
+    try {
+        restoreMikeMute();
+    } catch (...) {
+        // Nobody is left to tell; the transmitter is already released.
     }
     ptt_.closePort();
 }
@@ -802,9 +929,22 @@ void TPelkoranForm::showPendingErrors() {
 
 void TPelkoranForm::reportFault(const std::string& what) {
     engine_.shutdownAfterFault();
+    leaveMicrophoneAfterFault();
     services_.log.logString("Fault", what);
     showError(
         QString::fromStdString("Internal error: " + what + ". The transmitter was released."));
+}
+
+void TPelkoranForm::leaveMicrophoneAfterFault() {
+    if (!microphone_ || !microphone_->mikeDown()) {
+        return;
+    }
+    try {
+        microphone_->setMikeButton(false);
+    } catch (...) {
+        // The mixer may be what failed; the transmitter is released anyway.
+    }
+    sbMike_->setChecked(false);
 }
 
 void TPelkoranForm::showError(const QString& message) {

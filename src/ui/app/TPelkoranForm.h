@@ -16,6 +16,9 @@
 #include "core/keyer/KeyerEngine.h"
 #include "core/keyer/StatusLine.h"
 #include "core/meter/TMeterData.h"
+#include "core/mixer/MicrophoneHost.h"
+#include "core/mixer/MicrophoneMode.h"
+#include "core/mixer/TAudioMixer.h"
 #include "core/ptt/PttMenu.h"
 #include "core/ptt/PttPort.h"
 #include "core/remote/HookKeyHandler.h"
@@ -49,13 +52,16 @@ class TPelkoranForm : public QMainWindow,
                       public RemoteHost,
                       public WindowFrame,
                       private KeyerObserver,
-                      private MacroEditorHost {
+                      private MacroEditorHost,
+                      private MicrophoneHost {
     Q_OBJECT
   public:
     explicit TPelkoranForm(const DesktopServices& services, QWidget* parent = nullptr);
     ~TPelkoranForm() override;
 
     KeyerEngine& engine() { return engine_; }
+    TAudioMixer& Mixer() { return *mixer_; }
+    MicrophoneMode& microphone() { return *microphone_; }
     // A fault (an exception) reached the event loop: release everything and
     // tell the operator; the window goes on.
     void reportFault(const std::string& what);
@@ -104,8 +110,16 @@ class TPelkoranForm : public QMainWindow,
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
+    // MicrophoneHost
+    void showInformation(const std::string& message) override;
+    void setMikeEnabled(bool enabled) override;
+    void setCaption(const std::string& caption) override;
+    void mikeVolumeShown(std::int32_t value) override;
+    void lineVolumeShown(std::int32_t value) override;
+
     // KeyerObserver
     void onDisplayTextChanged() override;
     void onCaptionChanged(const std::string& caption) override;
@@ -135,6 +149,13 @@ class TPelkoranForm : public QMainWindow,
     void startMeter();
     void fitOutIndicatorToMeter();
     void showVolumeRegulators(bool show);
+    void sbMikeClick(bool down);
+    void buildMixer();
+    void connectVolForm();
+    void VolFormMoving();
+    void measureVolFormOffsets();
+    void restoreMikeMute();
+    void leaveMicrophoneAfterFault();
     void Setkeyboardhook1Click();
     void showVolFormAt(QPoint at);
     void keepVolFormTransient();
@@ -191,6 +212,18 @@ class TPelkoranForm : public QMainWindow,
     // Held from the hook's arming to its disarming or the window's end.
     HookLibrary hookLibrary_;
     std::unique_ptr<HookMessageFilter> hookFilter_;
+
+    // The sound mixers as the microphone mode and the regulators see them;
+    // a system without mixers gets one with no device.
+    std::unique_ptr<MixerLayer> absentMixer_;
+    std::unique_ptr<TAudioMixer> mixer_;
+    std::unique_ptr<MicrophoneMode> microphone_;
+    // The end puts the microphone's playback mute back once, whichever way
+    // the program ends.
+    bool mikeMuteRestored_ = false;
+    // Where the tool window was last put to follow the main window: its own
+    // notice of that move is not the operator's drag.
+    QPoint volFormPlacedAt_;
 
     std::unique_ptr<TVolForm> volForm_;
     TEditMacrosForm* editMacrosForm_ = nullptr;

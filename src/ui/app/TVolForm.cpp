@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QMoveEvent>
 #include <QSlider>
 #include <algorithm>
 
@@ -90,6 +91,11 @@ void TVolForm::setRegulatorsEnabled(bool enabled) {
         slider->setEnabled(enabled);
         slider->setToolTip(enabled ? QString() : QString("Needs the sound mixer"));
     }
+}
+
+void TVolForm::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    emit moved();
 }
 
 void TVolForm::closeEvent(QCloseEvent* event) {

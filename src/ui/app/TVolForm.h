@@ -34,9 +34,12 @@ class TVolForm : public QWidget {
     void closedByUser();
     void mikeVolumeChanged(int value);
     void lineVolumeChanged(int value);
+    // The window was moved (by the operator, or by the program).
+    void moved();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
   private:
     struct Regulator {

@@ -73,7 +73,10 @@ class MainWindowFixture {
     RecordingMessageBus bus;
     FileDiagnosticLog log{false};
 
-    QStringList errors;  // messages the window asked to show, in order
+    QStringList errors;        // messages the window asked to show, in order
+    QStringList informations;  // information boxes, in order
+    // The sound mixers the window is built on; none: a system without them.
+    MixerLayer* mixer = nullptr;
     bool closeAnswer = true;
     int closeQuestions = 0;
 
