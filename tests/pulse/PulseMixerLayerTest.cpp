@@ -317,6 +317,17 @@ TEST_F(PulseMixerLayerTest, TheMicrophoneReachesTheSinkOnlyWhileItsPathIsOpen) {
     const std::uint32_t mute = playbackSourceControl(1, mixer::kMute);
     ASSERT_TRUE(write(mute, {0}));
     EXPECT_TRUE(eventually([&] { return peak() > 1000; })) << peak();
+    // The sine source hands over two seconds at a time, as a source of fixed
+    // latency does: all of each block must reach the sink, not the first few
+    // milliseconds of it. Read as the window's bar does, over more than a block.
+    int loud = 0;
+    int reads = 0;
+    for (const auto end = std::chrono::steady_clock::now() + 2500ms;
+         std::chrono::steady_clock::now() < end; ++reads) {
+        loud += peak() > 1000 ? 1 : 0;
+        loop.runFor(50ms);
+    }
+    EXPECT_GE(loud * 10, reads * 9) << loud << " of " << reads << " reads show the tone";
     ASSERT_TRUE(write(mute, {1}));
     EXPECT_TRUE(eventually([&] { return peak() < kQuiet; })) << peak();
     output("pactl unload-module " + module);

@@ -11,6 +11,10 @@ namespace {
 
 constexpr const char* kRecordName = "Pelkora microphone input";
 
+pa_usec_t latency() {
+    return pa_usec_t{PulseLoopback::kLatencyMs} * PA_USEC_PER_MSEC;
+}
+
 bool sameSpec(const pa_sample_spec& one, const pa_sample_spec& other) {
     return pa_sample_spec_equal(&one, &other) != 0;
 }
@@ -61,18 +65,38 @@ void PulseLoopback::open(pa_context* context) {
     pa_stream_set_state_callback(record_, &PulseLoopback::stateChanged, this);
     pa_stream_set_state_callback(playback_, &PulseLoopback::stateChanged, this);
     pa_stream_set_read_callback(record_, &PulseLoopback::readable, this);
-    const pa_usec_t latency = pa_usec_t{kLatencyMs} * PA_USEC_PER_MSEC;
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(latency, &route_.spec));
-    attr.prebuf = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(latency() / 2, &route_.spec));
+    if (pa_stream_connect_record(record_, route_.source.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) <
+        0) {
+        stop();
+    }
+}
+
+// A source of fixed latency (a network or virtual source, or one without
+// timer scheduling) hands over a whole block at a time, however small a
+// fragment was asked for; the server says how large once the record stream
+// is ready. The playback buffer holds one such block besides its own
+// latency: a smaller one would take a few milliseconds of each block and drop
+// the rest. It starts playing after half a block, so that a block arriving a
+// little late finds the sink still busy with the one before.
+void PulseLoopback::connectPlayback() {
+    const pa_buffer_attr* recorded = pa_stream_get_buffer_attr(record_);
+    const std::uint32_t ownLatency =
+        static_cast<std::uint32_t>(pa_usec_to_bytes(latency(), &route_.spec));
+    const std::uint32_t block =
+        recorded != nullptr && recorded->fragsize != static_cast<std::uint32_t>(-1)
+            ? recorded->fragsize
+            : ownLatency / 2;
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = block + ownLatency;
+    attr.prebuf = std::max(block / 2, ownLatency);
     attr.minreq = static_cast<std::uint32_t>(-1);
-    attr.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(latency / 2, &route_.spec));
     const pa_cvolume volume = volumeFor(route_);
     if (pa_stream_connect_playback(playback_, route_.sink.c_str(), &attr, PA_STREAM_ADJUST_LATENCY,
-                                   &volume, nullptr) < 0 ||
-        pa_stream_connect_record(record_, route_.source.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) <
-            0) {
+                                   &volume, nullptr) < 0) {
         stop();
     }
 }
@@ -112,9 +136,23 @@ void PulseLoopback::release(pa_stream*& stream) noexcept {
 // Half a path is no path: when either stream fails, both close. The next
 // change of the route (the operator, or the server coming back) opens it again.
 void PulseLoopback::stateChanged(pa_stream* stream, void* userdata) {
+    auto* self = static_cast<PulseLoopback*>(userdata);
     const pa_stream_state_t state = pa_stream_get_state(stream);
     if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
-        static_cast<PulseLoopback*>(userdata)->stop();
+        self->stop();
+    } else if (state == PA_STREAM_READY) {
+        self->ready(stream);
+    }
+}
+
+// The playback stream waits for the record stream's block size. A level set
+// while it connected went nowhere (setVolume() needs it ready): it is sent now.
+void PulseLoopback::ready(pa_stream* stream) {
+    if (stream == record_ && playback_ != nullptr &&
+        pa_stream_get_state(playback_) == PA_STREAM_UNCONNECTED) {
+        connectPlayback();
+    } else if (stream == playback_) {
+        setVolume();
     }
 }
 
@@ -122,8 +160,9 @@ void PulseLoopback::readable(pa_stream* stream, std::size_t, void* userdata) {
     static_cast<PulseLoopback*>(userdata)->pass(stream);
 }
 
-// What the playback stream cannot take yet is dropped rather than queued: a
-// voice that lags behind the operator is worse than a gap.
+// What the playback stream cannot take yet (its buffer holds one of the
+// source's blocks and a little more) is dropped rather than queued: a voice
+// that lags behind the operator is worse than a gap.
 void PulseLoopback::pass(pa_stream* record) {
     while (pa_stream_readable_size(record) > 0) {
         const void* data = nullptr;

@@ -20,7 +20,7 @@ class PulseLoopback {
   public:
     static constexpr const char* kPlaybackName = "Pelkora microphone";
     // Little delay for a voice that goes on air, without the server running
-    // dry on a busy machine.
+    // dry on a busy machine; added to the source's own block when it has one.
     static constexpr std::uint32_t kLatencyMs = 40;
 
     // Where the path goes and how loud.
@@ -47,6 +47,8 @@ class PulseLoopback {
     static void readable(pa_stream* stream, std::size_t bytes, void* userdata);
     static void stateChanged(pa_stream* stream, void* userdata);
     void open(pa_context* context);
+    void connectPlayback();
+    void ready(pa_stream* stream);
     void setVolume();
     void pass(pa_stream* record);
     static void release(pa_stream*& stream) noexcept;
