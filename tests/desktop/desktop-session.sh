@@ -92,7 +92,9 @@ session_start_x() {
     export XAUTHORITY="$session_dir/x/Xauthority"
     : >"$XAUTHORITY"
     xauth -q -f "$XAUTHORITY" add :0 . "$cookie"
-    Xvfb -displayfd 3 -auth "$XAUTHORITY" -nolisten tcp -screen 0 1024x768x24 \
+    # -noreset: a client that connects just as the last one has left would
+    # otherwise meet a server in the middle of its reset and be refused.
+    Xvfb -displayfd 3 -auth "$XAUTHORITY" -nolisten tcp -noreset -screen 0 1024x768x24 \
         3>"$display_file" >"$session_dir/x/xvfb.log" 2>&1 &
     session_x_pid=$!
     local deadline=$((SECONDS + 10))
