@@ -31,6 +31,10 @@ class SerialLines {
 
     // Raises or lowers one line of the open port; false when that failed.
     virtual bool setLine(Line line, bool raised) = 0;
+
+    // Why the last open() failed, in plain words for the operator ("" when
+    // there is nothing to add to the program's own message).
+    virtual std::string openFailureReason() const { return {}; }
 };
 
 }  // namespace pelkora
