@@ -16,6 +16,7 @@ packages=(
     libx11-dev libxtst-dev
     libpulse-dev pulseaudio-utils
     libsystemd-dev
+    libhamlib-dev
     sox
 )
 test_packages=(
@@ -25,6 +26,7 @@ test_packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     libsox-fmt-pulse
     clang libclang-rt-14-dev
+    libhamlib-utils
 )
 if [ "${1:-}" = "--tests" ]; then
     packages+=("${test_packages[@]}")

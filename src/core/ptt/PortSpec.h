@@ -19,17 +19,14 @@ struct PortSpec {
     enum class Kind { Serial, Rigctld, HamlibRig, Cm108 };
 
     Kind kind = Kind::Serial;
-    std::string device;             // Serial, HamlibRig, Cm108
+    std::string device;              // Serial, HamlibRig, Cm108
     std::string host = "localhost";  // Rigctld
-    int tcpPort = 4532;             // Rigctld
-    int rigModel = 0;               // HamlibRig
-    int baudRate = 0;               // HamlibRig; 0 = the rig's default
-    int gpio = 3;                   // Cm108, 1..8
+    int tcpPort = 4532;              // Rigctld
+    int rigModel = 0;                // HamlibRig
+    int baudRate = 0;                // HamlibRig; 0 = the rig's default
+    int gpio = 3;                    // Cm108, 1..8
 
-    struct Parsed {
-        std::optional<PortSpec> spec;
-        std::string error;  // plain words when spec is empty
-    };
+    struct Parsed;  // below: it holds a PortSpec, complete only after this brace
     static Parsed parse(std::string_view value);
 
     // The one-line form parse() reads back to an equal spec; a serial port is
@@ -40,6 +37,11 @@ struct PortSpec {
     std::string describe() const;
 
     bool operator==(const PortSpec&) const = default;
+};
+
+struct PortSpec::Parsed {
+    std::optional<PortSpec> spec;
+    std::string error;  // plain words when spec is empty
 };
 
 }  // namespace pelkora
