@@ -1,8 +1,12 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -418,6 +422,173 @@ TEST_F(PosixSerialLinesTest, SetLineReportsAFailingIoctl) {
     EXPECT_FALSE(lines_.setLine(Line::Dtr, true));
     EXPECT_EQ(IoctlInterposer::modemBits(fd), 0);
     EXPECT_TRUE(lines_.setLine(Line::Dtr, true));
+}
+
+// ---------------------------------------------------------------- why an open failed
+
+TEST(PosixSerialLinesReasonTest, NamesTheCauseAndWhatTheOperatorCanDo) {
+    struct Row {
+        int errorNumber;
+        std::string group;
+        std::string expected;
+    };
+    const std::string dev = "/dev/ttyUSB0";
+    const std::vector<Row> rows = {
+        {EACCES, "dialout",
+         "You may not open /dev/ttyUSB0: your user must be in the group \"dialout\" (sudo "
+         "usermod -aG dialout $USER), then log out and in again."},
+        {EPERM, "uucp",
+         "You may not open /dev/ttyUSB0: your user must be in the group \"uucp\" (sudo usermod "
+         "-aG uucp $USER), then log out and in again."},
+        {EACCES, "",
+         "You may not open /dev/ttyUSB0: your user must be in the group that owns the device, "
+         "then log out and in again."},
+        {EACCES, "root",
+         "Only root may open /dev/ttyUSB0: a udev rule must give the device to a group you are "
+         "in, such as dialout."},
+        {ENOENT, "", "/dev/ttyUSB0 does not exist: the interface is not plugged in."},
+        {ENODEV, "", "/dev/ttyUSB0 does not exist: the interface is not plugged in."},
+        {ENXIO, "dialout", "/dev/ttyUSB0 does not exist: the interface is not plugged in."},
+        {EBUSY, "", "Another program holds /dev/ttyUSB0: close it, or choose another port."},
+        {ENOTTY, "", "/dev/ttyUSB0 is not a serial port."},
+        {EIO, "", "/dev/ttyUSB0: Input/output error."},
+        {EISDIR, "", "/dev/ttyUSB0: Is a directory."},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(PosixSerialLines::describeOpenFailure(dev, row.errorNumber, row.group),
+                  row.expected)
+            << "errno " << row.errorNumber;
+    }
+}
+
+// A folder of its own for files that stand in for devices.
+class ScratchFolder {
+  public:
+    ScratchFolder()
+        : path_(fs::temp_directory_path() / ("pelkora-why-" + std::to_string(getpid()))) {
+        fs::create_directories(path_);
+        fs::permissions(path_, fs::perms::owner_all | fs::perms::group_read |
+                                   fs::perms::group_exec | fs::perms::others_read |
+                                   fs::perms::others_exec);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    fs::path path_;
+};
+
+// A socket on the file system: open() answers ENXIO, as for a device node
+// whose hardware is gone.
+bool bindSocketAt(const std::string& path, int& fd) {
+    fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (fd < 0 || path.size() >= sizeof(address.sun_path)) {
+        return false;
+    }
+    std::copy(path.begin(), path.end(), address.sun_path);
+    return ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0;
+}
+
+TEST_F(PosixSerialLinesTest, TellsWhyARealOpenFailedAndForgetsItAfterASuccess) {
+    const ScratchFolder folder;
+    const std::string plainFile = folder.file("plain");
+    std::ofstream(plainFile) << "not a port\n";
+    const std::string socketPath = folder.file("gone");
+    int socketFd = -1;
+    ASSERT_TRUE(bindSocketAt(socketPath, socketFd));
+    Probe locker(pty_.slavePath());
+    ASSERT_EQ(::flock(locker.fd(), LOCK_EX | LOCK_NB), 0);
+
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {folder.file("ttyUSB7"), folder.file("ttyUSB7") + " does not exist: the interface is "
+                                                          "not plugged in."},
+        {socketPath, socketPath + " does not exist: the interface is not plugged in."},
+        {pty_.slavePath(),
+         "Another program holds " + pty_.slavePath() + ": close it, or choose another port."},
+        {plainFile, plainFile + " is not a serial port."},
+        {"/dev/null", "/dev/null is not a serial port."},
+        {folder.file(""), folder.file("") + ": Is a directory."},
+    };
+    for (const auto& [path, expected] : rows) {
+        EXPECT_NE(lines_.open(path), OpenStatus::Opened) << path;
+        EXPECT_EQ(lines_.openFailureReason(), expected) << path;
+    }
+    ::close(socketFd);
+
+    PosixSerialLines unnamed([](const std::string&) { return std::string(); });
+    EXPECT_EQ(unnamed.open("LPT1"), OpenStatus::CannotOpen);
+    EXPECT_EQ(unnamed.openFailureReason(), "No device is set for \"LPT1\".");
+
+    ::flock(locker.fd(), LOCK_UN);
+    ASSERT_EQ(lines_.open(pty_.slavePath()), OpenStatus::Opened);
+    EXPECT_EQ(lines_.openFailureReason(), "") << "a success kept the last failure's reason";
+}
+
+// The reason an open as uid gives, from a child that has become that user:
+// root passes file permissions unchecked, so it cannot be asked itself.
+std::string reasonAsUser(const std::string& path, uid_t uid, gid_t gid) {
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0) {
+        return "(no pipe)";
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) {
+            ::_exit(2);
+        }
+        PosixSerialLines lines(nameIsPath());
+        lines.open(path);
+        const std::string reason = lines.openFailureReason();
+        const bool written = ::write(pipeFds[1], reason.data(), reason.size()) ==
+                             static_cast<ssize_t>(reason.size());
+        ::_exit(written ? 0 : 3);
+    }
+    ::close(pipeFds[1]);
+    std::string reason;
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = ::read(pipeFds[0], buffer, sizeof(buffer))) > 0) {
+        reason.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? reason : "(child failed)";
+}
+
+TEST(PosixSerialLinesReasonTest, NamesTheGroupThatOwnsADeviceTheUserMayNotOpen) {
+    const ScratchFolder folder;
+    const std::string device = folder.file("ttyUSB0");
+    std::ofstream(device) << "";
+    std::string reason;
+    std::string group;
+    if (::geteuid() == 0) {
+        const ::group* dialout = ::getgrnam("dialout");
+        const gid_t gid = dialout != nullptr ? dialout->gr_gid : 20;
+        group = dialout != nullptr ? "dialout" : std::string(::getgrgid(gid)->gr_name);
+        ASSERT_EQ(::chown(device.c_str(), 0, gid), 0);
+        ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+        constexpr uid_t kNobody = 65534;
+        reason = reasonAsUser(device, kNobody, kNobody);
+    } else {
+        const ::group* own = ::getgrgid(::getegid());
+        ASSERT_NE(own, nullptr);
+        group = own->gr_name;
+        ASSERT_EQ(::chmod(device.c_str(), 0), 0);
+        PosixSerialLines lines(nameIsPath());
+        EXPECT_EQ(lines.open(device), OpenStatus::CannotOpen);
+        reason = lines.openFailureReason();
+    }
+    EXPECT_EQ(reason, "You may not open " + device + ": your user must be in the group \"" + group +
+                          "\" (sudo usermod -aG " + group + " $USER), then log out and in again.");
 }
 
 }  // namespace

@@ -1,14 +1,18 @@
 #include "platform/posix/PosixSerialLines.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <utility>
+#include <vector>
 
 namespace pelkora {
 
@@ -27,7 +31,55 @@ bool heldExclusiveByOther(int fd) {
     return ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0;
 }
 
+// The name of the group that owns path; "" when it cannot be told.
+std::string owningGroup(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        return {};
+    }
+    std::vector<char> buffer(16384);
+    group entry{};
+    group* found = nullptr;
+    if (::getgrgid_r(status.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr) {
+        return {};
+    }
+    return found->gr_name;
+}
+
 }  // namespace
+
+std::string PosixSerialLines::describeOpenFailure(const std::string& device, int errorNumber,
+                                                  const std::string& groupName) {
+    switch (errorNumber) {
+        case EACCES:
+        case EPERM:
+            if (groupName == "root") {
+                return "Only root may open " + device +
+                       ": a udev rule must give the device to a group you are in, such as "
+                       "dialout.";
+            }
+            if (groupName.empty()) {
+                return "You may not open " + device +
+                       ": your user must be in the group that owns the device, then log out and "
+                       "in again.";
+            }
+            return "You may not open " + device + ": your user must be in the group \"" +
+                   groupName + "\" (sudo usermod -aG " + groupName +
+                   " $USER), then log out and in again.";
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return device + " does not exist: the interface is not plugged in.";
+        case EBUSY:
+            return "Another program holds " + device + ": close it, or choose another port.";
+        case ENOTTY:
+        case EINVAL:
+            return device + " is not a serial port.";
+        default:
+            return device + ": " + std::strerror(errorNumber) + ".";
+    }
+}
 
 PosixSerialLines::PosixSerialLines(DeviceResolver deviceForPort)
     : deviceForPort_(std::move(deviceForPort)) {}
@@ -38,11 +90,23 @@ PosixSerialLines::~PosixSerialLines() {
 
 SerialLines::OpenStatus PosixSerialLines::open(const std::string& portName) {
     close();
+    failureReason_.clear();
     const std::string path = deviceForPort_ ? deviceForPort_(portName) : std::string();
     if (path.empty()) {
+        failureReason_ = "No device is set for \"" + portName + "\".";
         return OpenStatus::CannotOpen;
     }
     return openDevice(path);
+}
+
+// Notes the operator's words for a failed open, while errno and the device's
+// owner still tell what went wrong.
+SerialLines::OpenStatus PosixSerialLines::fail(OpenStatus status, const std::string& path,
+                                               int errorNumber) {
+    const bool permission = errorNumber == EACCES || errorNumber == EPERM;
+    failureReason_ =
+        describeOpenFailure(path, errorNumber, permission ? owningGroup(path) : std::string());
+    return status;
 }
 
 SerialLines::OpenStatus PosixSerialLines::openDevice(const std::string& path) {
@@ -50,16 +114,17 @@ SerialLines::OpenStatus PosixSerialLines::openDevice(const std::string& path) {
     // block the open until DCD rises.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return OpenStatus::CannotOpen;
+        return fail(OpenStatus::CannotOpen, path, errno);
     }
     setExclusive_ = false;
     if (!claimExclusively(fd)) {
         closeDevice(fd);
-        return OpenStatus::CannotOpen;
+        return fail(OpenStatus::CannotOpen, path, EBUSY);
     }
     if (!isSerialPort(fd) || !hangUpOnClose(fd)) {
+        const int error = errno;
         closeDevice(fd);
-        return OpenStatus::NotASerialPort;
+        return fail(OpenStatus::NotASerialPort, path, error);
     }
     fd_ = fd;
     exclusiveForFaults = setExclusive_;

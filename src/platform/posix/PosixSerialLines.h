@@ -30,6 +30,13 @@ class PosixSerialLines : public SerialLines {
     void close() override;
     bool isOpen() const override { return fd_ >= 0; }
     bool setLine(Line line, bool raised) override;
+    std::string openFailureReason() const override { return failureReason_; }
+
+    // The operator's words for an open of device that failed with errorNumber
+    // (EBUSY: another program holds it). groupName is the group that owns
+    // the device, "" when unknown: a missing permission is fixed by joining it.
+    static std::string describeOpenFailure(const std::string& device, int errorNumber,
+                                           const std::string& groupName);
 
     // Drops RTS and DTR of the port open now (if any) and gives up the
     // exclusive claim, for a handler of a fatal signal: async-signal-safe, it
@@ -38,6 +45,7 @@ class PosixSerialLines : public SerialLines {
 
   private:
     OpenStatus openDevice(const std::string& path);
+    OpenStatus fail(OpenStatus status, const std::string& path, int errorNumber);
     bool claimExclusively(int fd);
     static bool isSerialPort(int fd);
     static bool hangUpOnClose(int fd);
@@ -46,6 +54,7 @@ class PosixSerialLines : public SerialLines {
     DeviceResolver deviceForPort_;
     int fd_ = -1;
     bool setExclusive_ = false;  // whether TIOCEXCL is ours to undo on close
+    std::string failureReason_;  // of the last open, "" after a success
 };
 
 }  // namespace pelkora
