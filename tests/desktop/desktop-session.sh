@@ -9,11 +9,29 @@
 #   session_require_tools TOOL...  fails with the Debian packages to install
 #   session_start DIR              starts everything under DIR, exports its env
 #   session_profile                path of the program's pelkora.ini
-#   session_launch BINARY          starts the program (pid: session_program_pid)
+#   session_debug_log              path of the diagnostic log DEBUG wrote ("" if none)
+#   session_launch BINARY [ARG...] starts the program (pid: session_program_pid)
 #   session_find_window SECONDS [REGEX]  prints the id of a mapped window
 #   session_wait_exit PID SECONDS  waits for a child; its exit status, 124 on timeout
 #   session_stop_program           SIGTERM, then SIGKILL, to the program
 #   session_stop                   stops everything (safe twice, safe in a trap)
+#
+# For the test scripts:
+#   fail MESSAGE...                prints "FAIL: MESSAGE" and exits 1
+#   session_traps FUNCTION         FUNCTION at exit; INT and TERM end the script
+#   session_finish STATUS [PID...] the end of a script's exit trap: kills the
+#                                  PIDs, shows the files of session_failure_files
+#                                  (under the work folder) on a failure, stops the
+#                                  session, keeps the work folder when
+#                                  PELKORA_KEEP_WORK=1, exits with STATUS
+#   session_check_binary BINARY [HINT]  an executable without a pelkora.ini beside it
+#   session_press_key WINDOW KEY   focuses WINDOW and sends KEY to it
+#   session_exit_through_menu WINDOW  File > Exit, the Confirm box answered;
+#                                  returns the program's status (124: still runs)
+#   session_ini_value FILE SECTION KEY  prints the value; fails when absent
+#   session_stat_of WAV NAME       a figure of `sox stat` ("Maximum amplitude")
+#   session_within VALUE LOW HIGH  true when LOW <= VALUE <= HIGH (decimals)
+#   session_keyer_in_server        what of the keyer the sound server still holds
 
 session_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 session_pulse_script="$session_root/scripts/pulse-test-server.sh"
@@ -155,8 +173,12 @@ session_profile() {
     echo "$XDG_CONFIG_HOME/pelkora/pelkora.ini"
 }
 
+session_debug_log() {
+    find "$(dirname "$(session_profile)")" -maxdepth 1 -name 'pelkora*.log' | head -n 1
+}
+
 session_launch() {
-    "$1" </dev/null >>"$session_dir/pelkora.log" 2>&1 &
+    "$@" </dev/null >>"$session_dir/pelkora.log" 2>&1 &
     session_program_pid=$!
 }
 
@@ -190,4 +212,98 @@ session_stop() {
     if [ -n "$session_dir" ] && [ -d "$session_dir/pulse" ]; then
         "$session_pulse_script" stop "$session_dir/pulse" || true
     fi
+}
+
+# ---------------------------------------------------------------- test scripts
+
+# Files of the work folder shown when a script fails.
+session_failure_files=(pelkora.log)
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+session_traps() {
+    # shellcheck disable=SC2064 # the function's name, taken now
+    trap "$1" EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+}
+
+session_finish() {
+    local status="$1" pid file
+    shift
+    for pid in "$@"; do
+        session_kill "$pid"
+    done
+    if [ "$status" -ne 0 ] && [ -n "$session_dir" ]; then
+        for file in "${session_failure_files[@]}"; do
+            if [ -s "$session_dir/$file" ]; then
+                echo "--- $file:" >&2
+                tail -n 30 "$session_dir/$file" >&2
+            fi
+        done
+    fi
+    session_stop
+    if [ "${PELKORA_KEEP_WORK:-0}" = 1 ]; then
+        echo "work folder kept: $session_dir" >&2
+    elif [ -n "$session_dir" ]; then
+        rm -rf "$session_dir"
+    fi
+    exit "$status"
+}
+
+session_check_binary() {
+    local binary="$1" hint="build the target 'pelkora' and pass its path"
+    [ $# -lt 2 ] || hint="${*:2}"
+    if [ -z "$binary" ] || [ ! -x "$binary" ]; then
+        fail "no desktop program at '${binary}': $hint"
+    fi
+    # A pelkora.ini beside the program would be read instead of the test's.
+    if [ -e "$(dirname "$binary")/pelkora.ini" ]; then
+        fail "$(dirname "$binary")/pelkora.ini exists: the program would use it, not the test's"
+    fi
+}
+
+session_press_key() {
+    xdotool windowfocus --sync "$1"
+    xdotool key --window "$1" "$2"
+}
+
+session_exit_through_menu() {
+    local window="$1" confirm
+    session_press_key "$window" alt+f
+    xdotool key x
+    confirm="$(session_find_window 5 '^Confirm$')" || fail "File > Exit did not ask for confirmation"
+    xdotool windowfocus --sync "$confirm"
+    # Sent to the focused window, not to the dialog: it is gone before the key is up.
+    xdotool key Return
+    local status=0
+    session_wait_exit "$session_program_pid" 10 || status=$?
+    [ "$status" -eq 124 ] || session_program_pid=""
+    return "$status"
+}
+
+session_ini_value() {
+    awk -F= -v section="[$2]" -v key="$3" '
+        /^\[/ { inside = ($0 == section); next }
+        inside && $1 == key { print substr($0, length(key) + 2); found = 1; exit }
+        END { exit !found }' "$1"
+}
+
+session_stat_of() {
+    sox "$1" -n stat 2>&1 | awk -F: -v name="$2" '$1 ~ name { gsub(/ /, "", $2); print $2 }'
+}
+
+session_within() {
+    awk -v value="$1" -v low="$2" -v high="$3" 'BEGIN { exit !(value >= low && value <= high) }'
+}
+
+session_keyer_in_server() {
+    pactl list short clients | awk '$3 == "pelkora"' | grep -q . && echo "a client named pelkora"
+    pactl list short sink-inputs | grep -q . && echo "sink-inputs: $(pactl list short sink-inputs)"
+    pactl list short source-outputs | grep -q . &&
+        echo "source-outputs: $(pactl list short source-outputs)"
+    return 0
 }

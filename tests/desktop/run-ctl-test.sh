@@ -28,34 +28,10 @@ work=""
 monitor_pid=""
 recorder_pid=""
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+session_failure_files=(pelkora.log monitor.out monitor.err)
 
 finish() {
-    local status=$?
-    session_kill "$monitor_pid"
-    session_kill "$recorder_pid"
-    if [ "$status" -ne 0 ] && [ -n "$work" ]; then
-        for file in pelkora.log monitor.out monitor.err; do
-            if [ -s "$work/$file" ]; then
-                echo "--- $file:" >&2
-                tail -n 30 "$work/$file" >&2
-            fi
-        done
-    fi
-    session_stop
-    if [ "${PELKORA_KEEP_WORK:-0}" = 1 ]; then
-        echo "work folder kept: $work" >&2
-    elif [ -n "$work" ]; then
-        rm -rf "$work"
-    fi
-    exit "$status"
-}
-
-debug_log() {
-    find "$(dirname "$(session_profile)")" -maxdepth 1 -name 'pelkora*.log' | head -n 1
+    session_finish $? "$monitor_pid" "$recorder_pid"
 }
 
 # Waits up to SECONDS for FILE to hold a line matching REGEX.
@@ -86,8 +62,7 @@ write_sound_and_profile() {
 }
 
 start_keyer() {
-    "$binary" DEBUG </dev/null >>"$work/pelkora.log" 2>&1 &
-    session_program_pid=$!
+    session_launch "$binary" DEBUG
     session_find_window 20 >/dev/null || fail "no window named Pelkora was mapped within 20 s"
     local deadline=$((SECONDS + 10))
     until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
@@ -132,7 +107,7 @@ check_play_spells_the_call() {
     recorder_pid=""
     local played expected
     # The keyer names a file when it times it and when it plays it.
-    played="$(grep -oE 'sound/[A-Z0-9]+\.wav' "$(debug_log)" | uniq | sed 's|sound/||; s|\.wav||' |
+    played="$(grep -oE 'sound/[A-Z0-9]+\.wav' "$(session_debug_log)" | uniq | sed 's|sound/||; s|\.wav||' |
         tr '\n' ' ')"
     expected="${spelled[*]} "
     [ "$played" = "$expected" ] || fail "played '$played', expected '$expected'"

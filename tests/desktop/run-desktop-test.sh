@@ -32,52 +32,23 @@ shot="${PELKORA_SHOT:-/tmp/shot-desktop.png}"
 work=""
 recorder_pid=""
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
 finish() {
     local status=$?
-    if [ -n "$recorder_pid" ]; then
-        session_kill "$recorder_pid"
-    fi
     if [ "$status" -ne 0 ]; then
-        report_what_was_there
+        report_windows
     fi
-    session_stop
-    if [ "${PELKORA_KEEP_WORK:-0}" = 1 ]; then
-        echo "work folder kept: $work" >&2
-    elif [ -n "$work" ]; then
-        rm -rf "$work"
-    fi
-    exit "$status"
+    session_finish "$status" "$recorder_pid"
 }
 
 # After a failure: the windows on the screen (an unexpected message box
-# explains most failures) and what the program printed.
-report_what_was_there() {
+# explains most failures).
+report_windows() {
     local window
     if [ -n "${DISPLAY:-}" ] && [ -n "$session_program_pid" ]; then
         echo "--- windows on the screen:" >&2
         for window in $(xdotool search --onlyvisible --name '' 2>/dev/null); do
             echo "$window $(xdotool getwindowname "$window" 2>/dev/null)" >&2
         done
-    fi
-    if [ -n "$work" ] && [ -s "$work/pelkora.log" ]; then
-        echo "--- the program's output:" >&2
-        tail -n 30 "$work/pelkora.log" >&2
-    fi
-}
-
-check_binary() {
-    if [ -z "$binary" ] || [ ! -x "$binary" ]; then
-        fail "no desktop program at '${binary}': build the target 'pelkora'" \
-            "(configure with -DPELKORA_GUI=ON; needs qt6-base-dev) and pass its path"
-    fi
-    # A pelkora.ini beside the program would be read instead of ours.
-    if [ -e "$(dirname "$binary")/pelkora.ini" ]; then
-        fail "$(dirname "$binary")/pelkora.ini exists: the program would use it, not the test's"
     fi
 }
 
@@ -112,37 +83,24 @@ stop_recorder() {
     sox -t raw -r "$record_rate" -e signed -b 16 -c 1 "$work/rec.raw" "$work/rec.wav"
 }
 
-press_key() {
-    local window="$1" key="$2"
-    xdotool windowfocus --sync "$window"
-    xdotool key --window "$window" "$key"
-}
-
 # The heard part of the recording: from the first to the last sample above 1 %.
 heard_seconds() {
     sox "$work/rec.wav" "$work/heard.wav" silence 1 0.005 1% reverse silence 1 0.005 1% reverse
     soxi -D "$work/heard.wav"
 }
 
-stat_of() {
-    sox "$1" -n stat 2>&1 | awk -F: -v name="$2" '$1 ~ name { gsub(/ /, "", $2); print $2 }'
-}
-
-within() {
-    awk -v value="$1" -v low="$2" -v high="$3" 'BEGIN { exit !(value >= low && value <= high) }'
-}
-
 check_tone_heard() {
     local length peak pitch
     length="$(heard_seconds)"
-    within "$length" 0.001 1000 || fail "nothing was heard after F2 (Macro2=$macro2)"
-    peak="$(stat_of "$work/heard.wav" 'Maximum amplitude')"
-    pitch="$(stat_of "$work/heard.wav" 'Rough')"
+    session_within "$length" 0.001 1000 || fail "nothing was heard after F2 (Macro2=$macro2)"
+    peak="$(session_stat_of "$work/heard.wav" 'Maximum amplitude')"
+    pitch="$(session_stat_of "$work/heard.wav" 'Rough')"
     echo "heard ${length} s, peak ${peak}, about ${pitch} Hz"
-    within "$length" "$min_heard_seconds" "$max_heard_seconds" ||
+    session_within "$length" "$min_heard_seconds" "$max_heard_seconds" ||
         fail "heard ${length} s of sound, expected one ${tone_seconds} s tone"
-    within "$peak" "$min_peak" 1 || fail "the tone is too quiet: peak ${peak}"
-    within "$pitch" "$min_pitch_hz" "$max_pitch_hz" || fail "heard ${pitch} Hz, expected ${tone_hz} Hz"
+    session_within "$peak" "$min_peak" 1 || fail "the tone is too quiet: peak ${peak}"
+    session_within "$pitch" "$min_pitch_hz" "$max_pitch_hz" ||
+        fail "heard ${pitch} Hz, expected ${tone_hz} Hz"
 }
 
 save_screenshot() {
@@ -154,41 +112,26 @@ save_screenshot() {
 }
 
 close_through_dialog() {
-    local window="$1" confirm status=0
-    press_key "$window" alt+f
-    xdotool key x
-    confirm="$(session_find_window 5 '^Confirm$')" || fail "File > Exit did not ask for confirmation"
-    xdotool windowfocus --sync "$confirm"
-    # Sent to the focused window, not to the dialog: it is gone before the key is up.
-    xdotool key Return
-    session_wait_exit "$session_program_pid" 10 || status=$?
+    local status=0
+    session_exit_through_menu "$1" || status=$?
     [ "$status" -ne 124 ] || fail "the program still runs 10 s after the close was confirmed"
-    session_program_pid=""
     [ "$status" -eq 0 ] || fail "the program exited with status $status"
-}
-
-ini_value() {
-    awk -F= -v section="[$2]" -v key="$3" '
-        /^\[/ { inside = ($0 == section); next }
-        inside && $1 == key { print substr($0, length(key) + 2); found = 1; exit }
-        END { exit !found }' "$1"
 }
 
 check_profile_after_close() {
     local ini sound_dir macro
     ini="$(session_profile)"
     grep -qx '\[TPelkoranForm\]' "$ini" || fail "pelkora.ini has no [TPelkoranForm] after the close"
-    sound_dir="$(ini_value "$ini" Paths SoundDir)" || fail "pelkora.ini lost Paths/SoundDir"
+    sound_dir="$(session_ini_value "$ini" Paths SoundDir)" || fail "pelkora.ini lost Paths/SoundDir"
     [ "$sound_dir" = "$work/sound/" ] || fail "Paths/SoundDir is '$sound_dir', expected '$work/sound/'"
-    macro="$(ini_value "$ini" Macroses Macro2)" || fail "pelkora.ini lost Macroses/Macro2"
+    macro="$(session_ini_value "$ini" Macroses Macro2)" || fail "pelkora.ini lost Macroses/Macro2"
     [ "$macro" = "$macro2" ] || fail "Macroses/Macro2 is '$macro', expected '$macro2'"
 }
 
 main() {
-    trap finish EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    check_binary
+    session_traps finish
+    session_check_binary "$binary" "build the target 'pelkora'" \
+        "(configure with -DPELKORA_GUI=ON; needs qt6-base-dev) and pass its path"
     session_require_tools Xvfb xauth xdotool sox soxi parecord pactl pulseaudio || exit 1
     work="$(mktemp -d "${TMPDIR:-/tmp}/pelkora-desktop.XXXXXX")"
     session_start "$work" || fail "the private desktop session did not start"
@@ -199,7 +142,7 @@ main() {
     window="$(session_find_window 20)" || fail "no window named Pelkora was mapped within 20 s"
     echo "main window $window mapped"
     start_recorder
-    press_key "$window" F2
+    session_press_key "$window" F2
     # The window while the macro is on air: TX lit, the queue on display.
     sleep 0.2
     save_screenshot

@@ -31,35 +31,14 @@ other_pid=""
 main_window=""
 other_window=""
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
 finish() {
-    local status=$?
-    session_kill "$other_pid"
-    if [ "$status" -ne 0 ] && [ -n "$work" ] && [ -s "$work/pelkora.log" ]; then
-        echo "--- the program's output:" >&2
-        tail -n 30 "$work/pelkora.log" >&2
-    fi
-    session_stop
-    if [ "${PELKORA_KEEP_WORK:-0}" = 1 ]; then
-        echo "work folder kept: $work" >&2
-    elif [ -n "$work" ]; then
-        rm -rf "$work"
-    fi
-    exit "$status"
+    session_finish $? "$other_pid"
 }
 
 check_binary() {
-    if [ -z "$binary" ] || [ ! -x "$binary" ]; then
-        fail "no desktop program at '${binary}'"
-    fi
+    session_check_binary "$binary"
     [ -e "$(dirname "$binary")/libpelkorahook.so" ] ||
         fail "no libpelkorahook.so beside $binary: build the target 'pelkorahook'"
-    [ ! -e "$(dirname "$binary")/pelkora.ini" ] ||
-        fail "$(dirname "$binary")/pelkora.ini exists: the program would use it, not the test's"
 }
 
 write_sound_and_profile() {
@@ -73,13 +52,9 @@ Macro5=$macro5
 PROFILE
 }
 
-debug_log() {
-    find "$(dirname "$(session_profile)")" -maxdepth 1 -name 'pelkora*.log' | head -n 1
-}
-
 plays() {
     local log
-    log="$(debug_log)"
+    log="$(session_debug_log)"
     [ -n "$log" ] || fail "the program wrote no diagnostic log"
     local lines
     lines="$(grep -c 'WaveRes.*/5\.wav' "$log" || true)"
@@ -116,32 +91,22 @@ toggle_hook() {
 }
 
 close_through_dialog() {
-    local confirm status=0
-    xdotool windowfocus --sync "$main_window"
-    xdotool key alt+f
-    xdotool key x
-    confirm="$(session_find_window 5 '^Confirm$')" || fail "File > Exit did not ask for confirmation"
-    xdotool windowfocus --sync "$confirm"
-    xdotool key Return
-    session_wait_exit "$session_program_pid" 10 || status=$?
+    local status=0
+    session_exit_through_menu "$main_window" || status=$?
     [ "$status" -ne 124 ] || fail "with the hook armed the program still runs 10 s after the close"
-    session_program_pid=""
     [ "$status" -eq 0 ] || fail "with the hook armed the program exited with status $status"
     echo "ok: armed, the program closed at once"
 }
 
 main() {
-    trap finish EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
+    session_traps finish
     check_binary
     session_require_tools Xvfb xauth xdotool xmessage sox pactl pulseaudio || exit 1
     work="$(mktemp -d "${TMPDIR:-/tmp}/pelkora-hook.XXXXXX")"
     session_start "$work" || fail "the private desktop session did not start"
     write_sound_and_profile
 
-    "$binary" DEBUG </dev/null >>"$work/pelkora.log" 2>&1 &
-    session_program_pid=$!
+    session_launch "$binary" DEBUG
     main_window="$(session_find_window 20)" || fail "no window named Pelkora was mapped within 20 s"
     xmessage -title hook-target "keys for the hook" >/dev/null 2>&1 &
     other_pid=$!

@@ -25,34 +25,8 @@ binary="${1:-}"
 work=""
 wm_pid=""
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
 finish() {
-    local status=$?
-    if [ "$status" -ne 0 ] && [ -n "$work" ] && [ -s "$work/pelkora.log" ]; then
-        echo "--- the program's output:" >&2
-        tail -n 30 "$work/pelkora.log" >&2
-    fi
-    session_kill "$wm_pid"
-    session_stop
-    if [ "${PELKORA_KEEP_WORK:-0}" = 1 ]; then
-        echo "work folder kept: $work" >&2
-    elif [ -n "$work" ]; then
-        rm -rf "$work"
-    fi
-    exit "$status"
-}
-
-check_binary() {
-    if [ -z "$binary" ] || [ ! -x "$binary" ]; then
-        fail "no desktop program at '${binary}': build the target 'pelkora' and pass its path"
-    fi
-    if [ -e "$(dirname "$binary")/pelkora.ini" ]; then
-        fail "$(dirname "$binary")/pelkora.ini exists: the program would use it, not the test's"
-    fi
+    session_finish $? "$wm_pid"
 }
 
 # Window-manager behaviour is checked where one runs; the X properties the
@@ -128,41 +102,25 @@ check_editor_has_no_close() {
     fi
 }
 
-ini_value() {
-    awk -F= -v section="[$2]" -v key="$3" '
-        /^\[/ { inside = ($0 == section); next }
-        inside && $1 == key { print substr($0, length(key) + 2); found = 1; exit }
-        END { exit !found }' "$1"
-}
-
 exit_through_menu() {
-    local window="$1" confirm status=0
-    xdotool windowfocus --sync "$window"
-    xdotool key --window "$window" alt+f
-    xdotool key x
-    confirm="$(session_find_window 5 '^Confirm$')" || fail "File > Exit did not ask for confirmation"
-    xdotool windowfocus --sync "$confirm"
-    xdotool key Return
-    session_wait_exit "$session_program_pid" 10 || status=$?
+    local status=0
+    session_exit_through_menu "$1" || status=$?
     [ "$status" -ne 124 ] || fail "the program still runs 10 s after the close was confirmed"
-    session_program_pid=""
     [ "$status" -eq 0 ] || fail "the program exited with status $status"
 }
 
 check_written_at_exit() {
     local ini visible shown
     ini="$(session_profile)"
-    shown="$(ini_value "$ini" Menus ShowVolumeRegulators)" || fail "no ShowVolumeRegulators at exit"
+    shown="$(session_ini_value "$ini" Menus ShowVolumeRegulators)" || fail "no ShowVolumeRegulators at exit"
     [ "$shown" = 1 ] || fail "ShowVolumeRegulators=$shown with the tool window open at exit"
-    visible="$(ini_value "$ini" TVolForm Visible)" || fail "no [TVolForm] Visible at exit"
+    visible="$(session_ini_value "$ini" TVolForm Visible)" || fail "no [TVolForm] Visible at exit"
     [ "$visible" = 1 ] || fail "[TVolForm] Visible=$visible with the tool window open at exit"
 }
 
 main() {
-    trap finish EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    check_binary
+    session_traps finish
+    session_check_binary "$binary"
     session_require_tools Xvfb xauth xdotool xprop pactl pulseaudio || exit 1
     work="$(mktemp -d "${TMPDIR:-/tmp}/pelkora-lifecycle.XXXXXX")"
     session_start "$work" || fail "the private desktop session did not start"
@@ -170,8 +128,7 @@ main() {
     # A first start: not even the settings directory is there.
     rm -rf "$(dirname "$(session_profile)")"
 
-    "$binary" DEBUG </dev/null >>"$work/pelkora.log" 2>&1 &
-    session_program_pid=$!
+    session_launch "$binary" DEBUG
     local main tool editor
     main="$(session_find_window 20)" || fail "no window named Pelkora was mapped within 20 s"
     tool="$(session_find_window 10 '^Volumes$')" || fail "the tool window did not come up"

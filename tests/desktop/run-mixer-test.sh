@@ -39,11 +39,6 @@ recorder_pid=""
 window=""
 failures=0
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
 # A wrong step that does not stop the ones after it.
 fault() {
     echo "FAIL: $*" >&2
@@ -51,29 +46,7 @@ fault() {
 }
 
 finish() {
-    local status=$?
-    if [ -n "$recorder_pid" ]; then
-        session_kill "$recorder_pid"
-    fi
-    if [ "$status" -ne 0 ] && [ -n "$work" ] && [ -s "$work/pelkora.log" ]; then
-        echo "--- the program's output:" >&2
-        tail -n 30 "$work/pelkora.log" >&2
-    fi
-    session_stop
-    if [ "${PELKORA_KEEP_WORK:-0}" = 1 ]; then
-        echo "work folder kept: $work" >&2
-    elif [ -n "$work" ]; then
-        rm -rf "$work"
-    fi
-    exit "$status"
-}
-
-check_binary() {
-    if [ -z "$binary" ] || [ ! -x "$binary" ]; then
-        fail "no desktop program at '${binary}': build the target 'pelkora' and pass its path"
-    fi
-    [ ! -e "$(dirname "$binary")/pelkora.ini" ] ||
-        fail "$(dirname "$binary")/pelkora.ini exists: the program would use it, not the test's"
+    session_finish $? "$recorder_pid"
 }
 
 # The default source is a steady tone: what the microphone path passes is known.
@@ -99,8 +72,7 @@ launch() {
 }
 
 press_key() {
-    xdotool windowfocus --sync "$window"
-    xdotool key --window "$window" "$1"
+    session_press_key "$window" "$1"
 }
 
 # Records SECONDS of the sink's monitor into NAME.wav.
@@ -115,14 +87,6 @@ record_sink() {
     recorder_pid=""
     [ -s "$work/$name.raw" ] || fail "the recording '$name' is empty: $(cat "$work/parecord.log")"
     sox -t raw -r "$record_rate" -e signed -b 16 -c 1 "$work/$name.raw" "$work/$name.wav"
-}
-
-stat_of() {
-    sox "$1" -n stat 2>&1 | awk -F: -v name="$2" '$1 ~ name { gsub(/ /, "", $2); print $2 }'
-}
-
-within() {
-    awk -v value="$1" -v low="$2" -v high="$3" 'BEGIN { exit !(value >= low && value <= high) }'
 }
 
 wait_for_title() {
@@ -193,11 +157,11 @@ check_microphone_on() {
         fault "after Alt+M the title is '$(xdotool getwindowname "$window")'"
     record_sink mike_on 3
     local peak pitch
-    peak="$(stat_of "$work/mike_on.wav" 'Maximum amplitude')"
-    pitch="$(stat_of "$work/mike_on.wav" 'Rough')"
+    peak="$(session_stat_of "$work/mike_on.wav" 'Maximum amplitude')"
+    pitch="$(session_stat_of "$work/mike_on.wav" 'Rough')"
     echo "microphone mode: peak $peak, about $pitch Hz on the sink"
-    if within "$peak" "$min_tone_peak" 1; then
-        within "$pitch" "$min_pitch_hz" "$max_pitch_hz" ||
+    if session_within "$peak" "$min_tone_peak" 1; then
+        session_within "$pitch" "$min_pitch_hz" "$max_pitch_hz" ||
             fault "microphone mode: the sink carries $pitch Hz, expected $tone_hz Hz"
     else
         fault "microphone mode: the sink is silent (peak $peak)"
@@ -213,9 +177,10 @@ check_microphone_off() {
     sleep 0.5
     record_sink mike_off 1
     local peak
-    peak="$(stat_of "$work/mike_off.wav" 'Maximum amplitude')"
+    peak="$(session_stat_of "$work/mike_off.wav" 'Maximum amplitude')"
     echo "microphone mode left: peak $peak on the sink"
-    within "$peak" 0 "$max_silent_peak" || fault "microphone mode left: the sink still sounds (peak $peak)"
+    session_within "$peak" 0 "$max_silent_peak" ||
+        fault "microphone mode left: the sink still sounds (peak $peak)"
     grab mike_off
     ! tx_lamp_lit mike_off || fault "microphone mode left: the transmitter is still keyed"
 }
@@ -279,18 +244,10 @@ check_line_regulator() {
     [ "$now" = 100 ] || fault "Line regulator End: the sink's volume is $now %, expected 100 %"
 }
 
-keyer_left_in_server() {
-    pactl list short clients | awk '$3 == "pelkora"' | grep -q . && echo "a client named pelkora"
-    pactl list short sink-inputs | grep -q . && echo "sink-inputs: $(pactl list short sink-inputs)"
-    pactl list short source-outputs | grep -q . &&
-        echo "source-outputs: $(pactl list short source-outputs)"
-    return 0
-}
-
 expect_server_clean() {
     local what="$1" deadline=$((SECONDS + $2)) left
     while true; do
-        left="$(keyer_left_in_server)"
+        left="$(session_keyer_in_server)"
         [ -n "$left" ] || return 0
         if [ "$SECONDS" -ge "$deadline" ]; then
             fault "$what: the sound server still holds $left"
@@ -301,15 +258,9 @@ expect_server_clean() {
 }
 
 close_through_dialog() {
-    local confirm status=0
-    press_key alt+f
-    xdotool key x
-    confirm="$(session_find_window 5 '^Confirm$')" || fail "File > Exit did not ask for confirmation"
-    xdotool windowfocus --sync "$confirm"
-    xdotool key Return
-    session_wait_exit "$session_program_pid" 10 || status=$?
+    local status=0
+    session_exit_through_menu "$window" || status=$?
     [ "$status" -ne 124 ] || fail "the program still runs 10 s after the close was confirmed"
-    session_program_pid=""
     [ "$status" -eq 0 ] || fault "the program exited with status $status"
     expect_server_clean "after File > Exit" 2
 }
@@ -318,7 +269,7 @@ check_kill_in_microphone_mode() {
     launch
     press_key alt+m
     wait_for_title "$microphone_title" 4 || fault "restarted: Alt+M did not enter microphone mode"
-    [ -n "$(keyer_left_in_server)" ] || fault "restarted in microphone mode: no stream of the keyer"
+    [ -n "$(session_keyer_in_server)" ] || fault "restarted in microphone mode: no stream of the keyer"
     kill -KILL "$session_program_pid"
     session_wait_exit "$session_program_pid" 5 || true
     session_program_pid=""
@@ -326,10 +277,8 @@ check_kill_in_microphone_mode() {
 }
 
 main() {
-    trap finish EXIT
-    trap 'exit 130' INT
-    trap 'exit 143' TERM
-    check_binary
+    session_traps finish
+    session_check_binary "$binary"
     session_require_tools Xvfb xauth xdotool sox parecord pactl pulseaudio import convert || exit 1
     work="$(mktemp -d "${TMPDIR:-/tmp}/pelkora-mixer.XXXXXX")"
     session_start "$work" || fail "the private desktop session did not start"
