@@ -28,32 +28,11 @@ binary="${1:-}"
 work=""
 monitor_pid=""
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+session_failure_files=(pelkora.log bus.log)
 
+# A keyer the bus started is not our child: it is ended by its pid.
 finish() {
-    local status=$?
-    if [ "$status" -ne 0 ] && [ -n "$work" ]; then
-        for log in "$work/pelkora.log" "$work/bus.log"; do
-            [ -s "$log" ] || continue
-            echo "--- $log:" >&2
-            tail -n 30 "$log" >&2
-        done
-    fi
-    session_kill "$monitor_pid"
-    # A keyer the bus started is not our child: end it by its pid.
-    if [ -n "${activated_pid:-}" ]; then
-        session_kill "$activated_pid"
-    fi
-    session_stop
-    if [ "${PELKORA_KEEP_WORK:-0}" = 1 ]; then
-        echo "work folder kept: $work" >&2
-    elif [ -n "$work" ]; then
-        rm -rf "$work"
-    fi
-    exit "$status"
+    session_finish $? "$monitor_pid" "${activated_pid:-}"
 }
 
 service_file() {

@@ -20,33 +20,12 @@ readonly object=/org/pelkora/Pelkora
 binary="${1:-}"
 work=""
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
 finish() {
-    local status=$?
-    if [ "$status" -ne 0 ] && [ -n "$work" ] && [ -s "$work/pelkora.log" ]; then
-        echo "--- the program's output:" >&2
-        tail -n 30 "$work/pelkora.log" >&2
-    fi
-    session_stop
-    if [ "${PELKORA_KEEP_WORK:-0}" = 1 ]; then
-        echo "work folder kept: $work" >&2
-    elif [ -n "$work" ]; then
-        rm -rf "$work"
-    fi
-    exit "$status"
+    session_finish $?
 }
 
 keyer() {
     timeout 10 dbus-send --session --print-reply --dest="$service" "$object" "$@"
-}
-
-# The diagnostic log of the run, written because the program starts with DEBUG.
-debug_log() {
-    find "$(dirname "$(session_profile)")" -maxdepth 1 -name 'pelkora*.log' | head -n 1
 }
 
 wait_hidden() {
@@ -69,7 +48,8 @@ check_on_the_bus() {
     wait_hidden || fail "the main window is still mapped after Hide"
     keyer "$service.Show" >/dev/null || fail "Show did not answer"
     session_find_window 5 >/dev/null || fail "the main window did not come back after Show"
-    grep -q "on the session bus" "$(debug_log)" || fail "the log does not say the keyer is on the bus"
+    grep -q "on the session bus" "$(session_debug_log)" ||
+        fail "the log does not say the keyer is on the bus"
     session_stop_program
 }
 
@@ -83,7 +63,7 @@ check_without_a_bus() {
     if session_find_window 0 '^Error$' >/dev/null; then
         fail "an Error box came up without a session bus"
     fi
-    grep -q "no session bus" "$(debug_log)" || fail "the log does not say there is no bus"
+    grep -q "no session bus" "$(session_debug_log)" || fail "the log does not say there is no bus"
     session_stop_program
 }
 
