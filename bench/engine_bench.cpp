@@ -18,6 +18,7 @@
 #include "core/keyer/KeyerEngine.h"
 #include "core/keyer/KeyerObserver.h"
 #include "core/ptt/PttPort.h"
+#include "platform/posix/SerialPttDeviceFactory.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/fake/FakeSerialLines.h"
 #include "platform/fake/FakeSoundOutput.h"
@@ -59,7 +60,8 @@ struct Rig {
     DroppingLog log;
     FakeSerialLines lines;
     KeyerObserver observer;  // every method does nothing
-    PttPort ptt{lines, [](const std::string&) {}};
+    SerialPttDeviceFactory devices{lines};
+    PttPort ptt{devices, [](const std::string&) {}};
     KeyerEngine engine{KeyerServices{scheduler, sound, probe, bus, profiles, log, ptt, observer}};
 };
 

@@ -15,6 +15,7 @@
 #include "platform/fake/MemoryProfileStore.h"
 #include "platform/fake/RecordingMessageBus.h"
 #include "platform/fake/VirtualScheduler.h"
+#include "platform/posix/SerialPttDeviceFactory.h"
 
 namespace pelkora::fuzz {
 
@@ -75,7 +76,8 @@ class KeyerScript : private KeyerObserver {
     MemoryProfileStore profiles_;
     MemoryDiagnosticLog log_;
     FakeSerialLines lines_;
-    PttPort ptt_{lines_, [](const std::string&) {}};
+    SerialPttDeviceFactory devices_{lines_};
+    PttPort ptt_{devices_, [](const std::string&) {}};
     PttMenu menu_{ptt_, profiles_, [] { return std::string("pelkora.ini"); },
                   [](const std::string&) {}};
     KeyerEngine engine_{

@@ -53,26 +53,28 @@ run_asan_suite() {
     ctest --test-dir "$dir" --rerun-failed --output-on-failure --timeout 300
 }
 
-# The sound backend's tests and the live player's: the rest of the program has
-# no second thread. The PulseAudio set only (names without a server prefix):
-# the races in question do not depend on the server. The sanitizer slows the
-# code 5 to 15 times, so the tests' latency and gap limits can fail here; this
-# phase fails on a ThreadSanitizer report (or a crash or a hang) only, and
-# names the tests that missed a limit. The normal and AddressSanitizer phases
-# hold the tests to their limits.
+# The sound backend's tests, the live player's and the Hamlib devices' (a
+# worker thread per rig): the rest of the program has no second thread. The
+# PulseAudio set only (names without a server prefix): the races in question
+# do not depend on the server. The sanitizer slows the code 5 to 15 times, so
+# the tests' latency and gap limits can fail here; this phase fails on a
+# ThreadSanitizer report (or a crash or a hang) only, and names the tests that
+# missed a limit. The normal and AddressSanitizer phases hold the tests to
+# their limits.
 run_tsan() {
     local dir=build/tsan
     local log="$dir/tsan-tests.log"
     echo "== building $dir"
     cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELKORA_WERROR=ON \
         -DPELKORA_TSAN=ON -DPELKORA_GUI=OFF -DPELKORA_BENCH=OFF >/dev/null
-    cmake --build "$dir" --parallel "$(nproc)" --target pulse_tests
+    cmake --build "$dir" --parallel "$(nproc)" --target pulse_tests hamlib_tests
     echo "== testing $dir"
     local status=0
     local suppressions="$root/scripts/tsan-libpulse.supp"
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$suppressions" \
         ctest --test-dir "$dir" --output-on-failure --timeout 600 \
-        -R '^(PulseSoundOutputTest|LivePlay)\.' >"$log" 2>&1 || status=$?
+        -R '^(PulseSoundOutputTest|LivePlay|RigctldPttTest|SilentRigctldTest|CatRigTest|RigWorkerThreadTest|ClosablePosterTest)\.' \
+        >"$log" 2>&1 || status=$?
     grep -E '^ *[0-9]+/[0-9]+ Test|tests passed' "$log" || true
     if grep -qE 'ThreadSanitizer|Exception: SegFault|Child aborted|\*\*\*Timeout' "$log"; then
         grep -E -A40 'WARNING: ThreadSanitizer|ERROR: ThreadSanitizer' "$log" | head -n 120 || true

@@ -1,18 +1,23 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/app/DebugLogFormat.h"
 #include "core/remote/StartSwitches.h"
+#include "platform/hamlib/HamlibPttDevice.h"
+#include "platform/hamlib/HamlibRigList.h"
 #include "platform/live/LiveStation.h"
 #include "platform/posix/ActivationFile.h"
 #include "platform/posix/ConfigLocation.h"
 #include "platform/posix/FileDiagnosticLog.h"
+#include "platform/posix/PosixSerialLines.h"
 #include "ui/app/QtScheduler.h"
 #include "ui/app/TPelkoranForm.h"
+#include "ui/app/TerminationSignals.h"
 #include "ui/dialogs/ProgramPicture.h"
 #include "ui/remote/KeyerBusService.h"
 
@@ -59,6 +64,13 @@ int registerAndEnd(pelkora::StartSwitches::Mode mode) {
     return EXIT_FAILURE;
 }
 
+// What a second termination signal releases before the end: what a handler
+// can reach safely, the serial port's lines and a rigctld PTT.
+void releaseTransmitterAtOnce() noexcept {
+    pelkora::PosixSerialLines::dropLinesAfterFault();
+    pelkora::HamlibPttDevice::releaseAfterFault();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -79,6 +91,11 @@ int main(int argc, char** argv) {
     // The installed icon, or the one the program draws when run from a build.
     QApplication::setWindowIcon(QIcon::fromTheme("pelkora", QIcon(pelkora::programPicture(48))));
 
+    // Caught before the port can open: from here on, a termination signal
+    // ends the program through the window's own close, and a second one ends
+    // it at once with the lines dropped.
+    pelkora::TerminationSignals termination(releaseTransmitterAtOnce);
+
     const std::string startDir = pelkora::startDirectory();
     const std::string settingsFile = pelkora::joinPath(startDir, pelkora::kSettingsFileName);
     pelkora::QtScheduler scheduler;
@@ -92,7 +109,7 @@ int main(int argc, char** argv) {
     pelkora::TPelkoranForm window(pelkora::DesktopServices{scheduler,
                                                            station.sound,
                                                            station.probe,
-                                                           station.lines,
+                                                           station.pttDevices,
                                                            station.profiles,
                                                            bus,
                                                            log,
@@ -100,7 +117,9 @@ int main(int argc, char** argv) {
                                                            args.front(),
                                                            {},
                                                            {},
-                                                           &station.mixer});
+                                                           &station.mixer,
+                                                           {},
+                                                           pelkora::hamlibRigModels});
     station.attach(window.engine(), log);
     if (!registrationError.empty()) {
         log.logString("DBus", registrationError);
@@ -117,6 +136,13 @@ int main(int argc, char** argv) {
     // window's destruction saves its placement and closes the port. exit,
     // not quit, which would ask the windows to close.
     bus.onLastObjectReleased = [] { QCoreApplication::exit(0); };
+    // The status tells a script that a signal ended the keyer, as a shell
+    // reports it; exit, not quit, so that every open box ends as well.
+    termination.onSignal = [&window, &log](int signalNumber) {
+        log.logString("Signal", std::string(::strsignal(signalNumber)) + ": closing");
+        window.closeUnasked();
+        QCoreApplication::exit(pelkora::TerminationSignals::exitStatus(signalNumber));
+    };
     window.show();
     return QApplication::exec();
 }

@@ -15,6 +15,7 @@
 #include "platform/fake/MemoryProfileStore.h"
 #include "platform/fake/RecordingMessageBus.h"
 #include "platform/fake/VirtualScheduler.h"
+#include "platform/posix/SerialPttDeviceFactory.h"
 
 namespace pelkora::test {
 
@@ -32,6 +33,7 @@ class EventRecorder : public KeyerObserver {
     void onPause(std::int64_t ms) override { add("pause " + std::to_string(ms)); }
     void onBeaconRepetition(int n) override { add("beacon " + std::to_string(n)); }
     void onSoundLost(const std::string& detail) override { add("sound lost " + detail); }
+    void onTransmitTimeout(std::int64_t s) override { add("timeout " + std::to_string(s)); }
     void onError(const std::string& message) override {
         add("error " + message);
         errors.push_back(message);
@@ -76,7 +78,8 @@ class KeyerFixture : public ::testing::Test {
     MemoryDiagnosticLog log;
     FakeSerialLines lines;
     EventRecorder recorder{scheduler};
-    PttPort ptt{lines, [this](const std::string& m) { recorder.onError(m); }};
+    SerialPttDeviceFactory devices{lines};
+    PttPort ptt{devices, [this](const std::string& m) { recorder.onError(m); }};
     KeyerEngine engine{KeyerServices{scheduler, sound, probe, bus, profiles, log, ptt, recorder}};
 };
 

@@ -15,6 +15,7 @@
 #include "platform/fake/MemoryProfileStore.h"
 #include "platform/fake/RecordingMessageBus.h"
 #include "platform/fake/VirtualScheduler.h"
+#include "platform/posix/SerialPttDeviceFactory.h"
 
 // The line under the display, fed by a keyer engine in virtual time the way
 // the window feeds it: every report of the engine, and the skipped and
@@ -60,7 +61,8 @@ class KeyerStatusLineTest : public ::testing::Test, private KeyerObserver {
     MemoryProfileStore profiles;
     MemoryDiagnosticLog log;
     FakeSerialLines lines;
-    PttPort ptt{lines, [](const std::string&) {}};
+    SerialPttDeviceFactory devices{lines};
+    PttPort ptt{devices, [](const std::string&) {}};
     StatusLine status{StatusLine::Looks{
         [this](const std::string& dir) {
             const auto found = directories.find(dir);

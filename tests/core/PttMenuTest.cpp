@@ -8,6 +8,7 @@
 #include "core/ptt/PttPort.h"
 #include "platform/fake/FakeSerialLines.h"
 #include "platform/fake/MemoryProfileStore.h"
+#include "platform/posix/SerialPttDeviceFactory.h"
 
 namespace pelkora {
 namespace {
@@ -59,7 +60,8 @@ class PttMenuTest : public ::testing::Test {
     FakeSerialLines lines;
     SerialAwareStore profiles{lines};
     Texts errors;
-    PttPort port{lines, [this](const std::string& m) { errors.push_back(m); }};
+    SerialPttDeviceFactory devices{lines};
+    PttPort port{devices, [this](const std::string& m) { errors.push_back(m); }};
     PttMenu menu{port, profiles, [this] { return settingsPath; },
                  [this](const std::string& m) { errors.push_back(m); }};
 };
@@ -92,7 +94,8 @@ TEST_F(PttMenuTest, StartUpChecksTheStoredChoiceAndOpensOnlyARealPort) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.storedPort) + "/" + std::to_string(c.storedLine));
         FakeSerialLines freshLines;
-        PttPort freshPort{freshLines, [](const std::string&) {}};
+        SerialPttDeviceFactory freshDevices{freshLines};
+        PttPort freshPort{freshDevices, [](const std::string&) {}};
         PttMenu fresh{freshPort, profiles, [this] { return settingsPath; },
                       [](const std::string&) {}};
         fresh.initialise(c.storedPort, c.storedLine);

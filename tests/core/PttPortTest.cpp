@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/fake/FakePttDeviceFactory.h"
 #include "platform/fake/FakeSerialLines.h"
+#include "platform/fake/VirtualScheduler.h"
+#include "platform/posix/SerialPttDeviceFactory.h"
 
 namespace pelkora {
 namespace {
@@ -25,7 +28,8 @@ class PttPortTest : public ::testing::Test {
 
     FakeSerialLines lines;
     std::vector<std::string> errors;
-    PttPort port{lines, [this](const std::string& message) { errors.push_back(message); }};
+    SerialPttDeviceFactory devices{lines};
+    PttPort port{devices, [this](const std::string& message) { errors.push_back(message); }};
 };
 
 TEST_F(PttPortTest, OpenLowersRtsThenDtrAndReportsNothing) {
@@ -151,6 +155,92 @@ TEST_F(PttPortTest, LineFailuresDuringTransmitAreSilentAndDoNotStopTheOtherLine)
     EXPECT_EQ(lines.calls(), (Calls{"RTS 1", "DTR 1"}));
     EXPECT_TRUE(lines.dtr());
     EXPECT_TRUE(errors.empty());
+}
+
+}  // namespace
+}  // namespace pelkora
+
+namespace pelkora {
+namespace {
+
+TEST_F(PttPortTest, TheReasonOfAFailedOpenIsItsSecondLine) {
+    lines.failOpen("COM2", SerialLines::OpenStatus::CannotOpen,
+                   "/dev/ttyUSB0 is held by another program");
+    port.setPortNumber(2);
+    port.OpenPort();
+    EXPECT_EQ(errors,
+              (std::vector<std::string>{"Can't open port COM2!\n/dev/ttyUSB0 is held by another "
+                                        "program"}));
+}
+
+// A port whose device answers later, as a rig does.
+class LatePttPortTest : public ::testing::Test {
+  protected:
+    LatePttPortTest() {
+        devices.script().latencyMs = 100;
+        port.setPortNumber(2);
+    }
+    VirtualScheduler scheduler;
+    FakePttDeviceFactory devices{scheduler};
+    std::vector<std::string> errors;
+    PttPort port{devices, [this](const std::string& message) { errors.push_back(message); }};
+};
+
+TEST_F(LatePttPortTest, AnOpenErrorShowsWhenTheDeviceAnswers) {
+    const std::vector<PttDevice::Outcome> outcomes = {
+        {PttDevice::Status::CannotOpen, "rigctld at localhost:4532 refused the connection"},
+        {PttDevice::Status::NotASerialPort, ""},
+        {PttDevice::Status::CannotClearDtr, ""},
+        {PttDevice::Status::Ok, ""},
+    };
+    const std::vector<std::string> messages = {
+        "Can't open port COM2!\nrigctld at localhost:4532 refused the connection",
+        "Pelkora COM-port error", "Can't clear DTR on COM2!", ""};
+    const std::vector<bool> inUse = {false, false, true, true};
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        SCOPED_TRACE(i);
+        errors.clear();
+        devices.script().open = outcomes[i];
+        std::vector<bool> opened;
+        port.OpenPort([&opened](bool ok) { opened.push_back(ok); });
+        EXPECT_TRUE(errors.empty() && opened.empty()) << "nothing before the answer";
+        EXPECT_TRUE(port.busy());
+        scheduler.advanceBy(100);
+        EXPECT_EQ(opened, std::vector<bool>{inUse[i]});
+        EXPECT_EQ(errors.empty() ? "" : errors.front(), messages[i]);
+        EXPECT_EQ(port.isOpen(), inUse[i]);
+        EXPECT_FALSE(port.busy());
+    }
+}
+
+TEST_F(LatePttPortTest, ClosingBeforeTheAnswerCompletesEveryCallWithoutAnError) {
+    std::vector<std::string> done;
+    port.OpenPort([&done](bool ok) { done.push_back(ok ? "opened" : "not opened"); });
+    port.TxOnOff(true, [&done](bool ok) { done.push_back(ok ? "keyed" : "not keyed"); });
+    port.closePort();
+    EXPECT_EQ(done, (std::vector<std::string>{"not opened", "keyed"}));
+    scheduler.runUntilIdle();
+    EXPECT_EQ(done.size(), 2u) << "the closed device never answers";
+    EXPECT_TRUE(errors.empty());
+    EXPECT_FALSE(devices.keyed());
+}
+
+TEST_F(LatePttPortTest, CallsAreAnsweredInOrderAndAFailedReleaseIsShown) {
+    port.OpenPort();
+    std::vector<std::string> done;
+    port.TxOnOff(true, [&done](bool ok) { done.push_back(ok ? "on" : "on failed"); });
+    port.TxOnOff(false, [&done](bool ok) { done.push_back(ok ? "off" : "off failed"); });
+    scheduler.runUntilIdle();
+    EXPECT_EQ(done, (std::vector<std::string>{"on", "off"}));
+    EXPECT_EQ(devices.calls(), (std::vector<std::string>{"open COM2", "key COM2", "release COM2"}));
+
+    devices.script().release = {PttDevice::Status::Failed, "timed out"};
+    port.OpenPort();
+    port.TxOnOff(true);
+    port.TxOnOff(false);
+    scheduler.runUntilIdle();
+    EXPECT_EQ(errors, (std::vector<std::string>{"Can't release the transmitter on COM2!\ntimed "
+                                                "out"}));
 }
 
 }  // namespace

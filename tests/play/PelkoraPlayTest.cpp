@@ -325,6 +325,35 @@ TEST_F(PelkoraPlay, IniSuppliesExternalIniAndSoundDir) {
     expectRendering(overridden.events, 906);
 }
 
+TEST_F(PelkoraPlay, TimeOutReleasesAContinuousKeyingAndEndsTheRun) {
+    const PlayerRun run = playMacro({"--tx", "--tx-timeout", "1"}, "~[fcq.wav]~[p200]~[f1.wav]");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(matching(run.events, "play"), Lines{"0 play snd/cq.wav"});
+    EXPECT_EQ(matching(run.events, "ptt off"), Lines{"1000 ptt off"});
+    EXPECT_EQ(matching(run.events, "timeout"), Lines{"1000 timeout 1"});
+    EXPECT_NE(run.err.find("released after 1 s (time-out)"), std::string::npos) << run.err;
+    expectRendering(run.events, 1000);
+
+    // A time-out that does not fall keeps nothing waiting: the run ends
+    // where it always did.
+    const PlayerRun quick = playMacro({"--tx", "--tx-timeout", "30"}, "~[fcq.wav]");
+    EXPECT_EQ(quick.exitCode, 0) << quick.err;
+    ASSERT_FALSE(quick.events.empty());
+    EXPECT_EQ(quick.events.back(), "302 ptt off");
+}
+
+TEST_F(PelkoraPlay, LeadAndTailComeFromTheSettingsFile) {
+    workspace_.writeText("cfg/pelkora.ini", "[PTT]\nLeadMs=100\nTailMs=50\nTimeoutSeconds=x\n");
+    const PlayerRun run = play({"--ini", "cfg/pelkora.ini", "--sound-dir", "snd", "--events",
+                                "--output", "out.wav", "~[tx]~[fcq.wav]~[rx]"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.events, (Lines{"0 broadcast 111", "0 ptt on", "100 play snd/cq.wav",
+                                 "452 broadcast 100", "452 broadcast 110", "452 ptt off"}));
+    EXPECT_NE(run.err.find("[PTT] TimeoutSeconds=x is not a whole number"), std::string::npos)
+        << run.err;
+    expectRendering(run.events, 452);
+}
+
 TEST_F(PelkoraPlay, BadArgumentsGiveUsageAndTouchNothing) {
     struct Row {
         Lines args;

@@ -49,8 +49,12 @@ std::string describe(const PlayOptions& options) {
         add("port=COM" + std::to_string(*options.port));
     }
     addIf("device", options.device);
+    addIf("rig", options.rigName);
     if (options.line) {
         add("line=" + std::to_string(*options.line));
+    }
+    if (options.txTimeoutSeconds) {
+        add("tx-timeout=" + std::to_string(*options.txTimeoutSeconds));
     }
     return text;
 }
@@ -97,6 +101,14 @@ TEST(PlayOptions, AcceptedCommandLines) {
         {{"--device", "/dev/ttyUSB0", "--line", "both", "m"},
          "macro=m device=/dev/ttyUSB0 line=3",
          ""},
+        {{"--rigctld", "localhost:4532", "m"}, "macro=m rig=rigctld localhost:4532", ""},
+        {{"--rigctld", "radio", "m"}, "macro=m rig=rigctld radio:4532", ""},
+        {{"--rigctld", "[::1]:4533", "m"}, "macro=m rig=rigctld [::1]:4533", ""},
+        {{"--cm108", "/dev/hidraw2:3", "m"}, "macro=m rig=cm108 /dev/hidraw2 3", ""},
+        {{"--cm108", "/dev/hidraw0", "m"}, "macro=m rig=cm108 /dev/hidraw0 3", ""},
+        {{"--tx-timeout", "30", "m"}, "macro=m tx-timeout=30", ""},
+        {{"--tx-timeout", "0", "--output", "o.wav", "m"}, "output=o.wav macro=m tx-timeout=0", ""},
+        {{"--tx-timeout", "3600", "m"}, "macro=m tx-timeout=3600", ""},
         {{"--max-ms", "0", "--output", "o.wav", "m"}, "max-ms=0 output=o.wav macro=m", ""},
         {{"--max-ms", "9223372036854775807", "m"}, "max-ms=9223372036854775807 macro=m", ""},
         // Text options take any value, empty ones too.
@@ -144,6 +156,7 @@ TEST(PlayOptions, RepeatedOptionsTakeTheLast) {
 
 TEST(PlayOptions, BadValuesAreNamed) {
     const std::string ms = "--max-ms needs a whole number of milliseconds, not ";
+    const std::string timeout = "--tx-timeout needs a whole number of seconds from 0 to 3600, not ";
     expectRows({
         {{"--key", "F13"}, "", "--key needs F1..F12, not 'F13'"},
         {{"--key", "F0"}, "", "--key needs F1..F12, not 'F0'"},
@@ -165,12 +178,21 @@ TEST(PlayOptions, BadValuesAreNamed) {
         {{"--max-ms", "+5", "m"}, "", ms + "'+5'"},
         {{"--max-ms", "9223372036854775808", "m"}, "", ms + "'9223372036854775808'"},
         {{"--output", "", "m"}, "", "--output needs a file name"},
+        {{"--tx-timeout", "-1", "m"}, "", timeout + "'-1'"},
+        {{"--tx-timeout", "3601", "m"}, "", timeout + "'3601'"},
+        {{"--tx-timeout", "1.5", "m"}, "", timeout + "'1.5'"},
+        {{"--tx-timeout", "", "m"}, "", timeout + "''"},
+        {{"--rigctld", "", "m"}, "", "--rigctld needs HOST:PORT, not ''"},
+        {{"--rigctld", "a b", "m"}, "", "--rigctld needs HOST:PORT, not 'a b'"},
+        {{"--cm108", "", "m"}, "", "--cm108 needs DEVICE:GPIO, not ''"},
     });
 }
 
 TEST(PlayOptions, BadCommandLinesAreNamed) {
     const std::string keyed =
-        "--port, --device and --line key a real transmitter; they do not go with --output";
+        "--port, --device, --rigctld, --cm108 and --line key a real transmitter; they do not go "
+        "with --output";
+    const std::string onlyOne = "give only one of --port, --device, --rigctld and --cm108";
     expectRows({
         {{"--bogus", "m"}, "", "unknown option --bogus"},
         {{"--help"}, "", "unknown option --help"},
@@ -197,6 +219,13 @@ TEST(PlayOptions, BadCommandLinesAreNamed) {
         {{"--output", "o.wav", "--line", "rts", "m"}, "", keyed},
         {{"--output", "o.wav", "--port", "COM1", "m"}, "", keyed},
         {{"--device", "/dev/x", "--output", "o.wav", "m"}, "", keyed},
+        {{"--rigctld", "localhost", "--output", "o.wav", "m"}, "", keyed},
+        {{"--cm108", "/dev/hidraw1:3", "--output", "o.wav", "m"}, "", keyed},
+        {{"--port", "COM1", "--rigctld", "localhost", "m"}, "", onlyOne},
+        {{"--device", "/dev/x", "--cm108", "/dev/hidraw1", "m"}, "", onlyOne},
+        {{"--rigctld", "localhost", "--cm108", "/dev/hidraw1", "m"},
+         "",
+         "give only one of --port, --device, --rigctld and --cm108"},
     });
 }
 

@@ -42,7 +42,7 @@ struct ObjectRig {
     ObjectRig() {
         fixture.seed("Config", "PTTPort", "1");
         DesktopServices services{
-            fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.serialLines,
+            fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.pttDevices,
             fixture.profiles,   service,       fixture.log,      fixture.startDir(),
             "/usr/bin/pelkora", nullptr,       nullptr,          nullptr};
         services.showError = [this](const QString& message) { fixture.errors.append(message); };

@@ -25,7 +25,7 @@ const QString kWaiting = QString::fromUtf8("Waiting for TX \u2014 press Alt+T");
 // The window on the fixture's fakes, but with the real Qt message boxes.
 std::unique_ptr<TPelkoranForm> windowWithRealBoxes(MainWindowFixture& fixture) {
     DesktopServices services{
-        fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.serialLines,
+        fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.pttDevices,
         fixture.profiles,   fixture.bus,   fixture.log,      fixture.startDir(),
         "/usr/bin/pelkora", nullptr,       nullptr,          nullptr};
     services.confirmClose = [] { return true; };

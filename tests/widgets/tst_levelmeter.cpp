@@ -190,7 +190,7 @@ void tst_levelmeter::screenshots() {
 std::unique_ptr<TPelkoranForm> tst_levelmeter::meteredWindow(MainWindowFixture& fixture,
                                                              MeterMixerFake& mixer) {
     DesktopServices services{
-        fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.serialLines,
+        fixture.scheduler,  fixture.sound, fixture.wavProbe, fixture.pttDevices,
         fixture.profiles,   fixture.bus,   fixture.log,      fixture.startDir(),
         "/usr/bin/pelkora", nullptr,       nullptr,          &mixer};
     services.confirmClose = [] { return true; };

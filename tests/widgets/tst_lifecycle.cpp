@@ -110,8 +110,8 @@ void tst_lifecycle::debugLogOnFirstStart() {
     blocker.close();
     FileDiagnosticLog log(true);
     DesktopServices services{
-        fixture.scheduler, fixture.sound, fixture.wavProbe, fixture.serialLines, fixture.profiles,
-        fixture.bus,       log,           startDir,         "/usr/bin/pelkora",  nullptr,
+        fixture.scheduler, fixture.sound, fixture.wavProbe, fixture.pttDevices, fixture.profiles,
+        fixture.bus,       log,           startDir,         "/usr/bin/pelkora", nullptr,
         nullptr,           nullptr};
     QStringList errors;
     services.showError = [&](const QString& message) { errors.append(message); };

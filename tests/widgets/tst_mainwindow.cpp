@@ -26,8 +26,10 @@ QStringList numbered(const QString& prefix, int count) {
 }
 
 QStringList startUpKeys() {
-    return QStringList{"Config/ExternalIni", "Config/ExternalIniSection", "Config/PTTPort",
-                       "Config/PTTLine", "Paths/SoundDir"} +
+    return QStringList{"Config/ExternalIni", "Config/ExternalIniSection",
+                       "Config/PTTPort",     "Config/PTTLine",
+                       "Paths/SoundDir",     "PTT/LeadMs",
+                       "PTT/TailMs",         "PTT/TimeoutSeconds"} +
            numbered("Macroses/Macro%1", 12) + numbered("Buttons/Caption%1", 12) +
            QStringList{"General/ButtonRows"};
 }

@@ -21,6 +21,12 @@ class BeaconHost {
     virtual bool transmitting() const = 0;
     // The TX toggle: set the TX button's state and run its operation.
     virtual void setTransmit(bool keyed) = 0;
+    // The release at the end of a repetition: after the [PTT] tail, unless
+    // something keys or releases first.
+    virtual void releaseAfterTail() = 0;
+    // The transmitter was keyed, but the device has not answered yet or the
+    // lead still runs: nothing may sound before keyingSettled().
+    virtual bool keyingUnsettled() const = 0;
 
     virtual void setDisplay(const std::string& text) = 0;
 

@@ -72,7 +72,10 @@ void BeaconMode::Timer3Timer() {
     host_.reportRepetition(++repetitionNumber_);
     host_.setDisplay(beaconText_);
     host_.setTransmit(true);
-    advance();
+    waitingForKeying_ = host_.keyingUnsettled();
+    if (!waitingForKeying_) {
+        advance();
+    }
 }
 
 void BeaconMode::advance() {
@@ -128,6 +131,13 @@ void BeaconMode::waitMs(std::int64_t ms) {
     });
 }
 
+void BeaconMode::keyingSettled() {
+    if (phase_ == Phase::Entries && waitingForKeying_) {
+        waitingForKeying_ = false;
+        advance();
+    }
+}
+
 void BeaconMode::soundEnded() {
     if (phase_ == Phase::Entries && waitingForSound_) {
         waitingForSound_ = false;
@@ -140,7 +150,7 @@ void BeaconMode::finishRepetition() {
         countRepetition();
     } else {
         host_.setDisplay("");
-        host_.setTransmit(false);
+        host_.releaseAfterTail();
         timer3_.start();
     }
     if (!timer3WasRunning_) {
@@ -159,7 +169,7 @@ void BeaconMode::finishRepetition() {
 void BeaconMode::countRepetition() {
     ++beaconDone_;
     if (beaconDone_ < beaconRepeats_) {
-        host_.setTransmit(false);
+        host_.releaseAfterTail();
         host_.setDisplay("");
         timer3_.start();
         return;
@@ -169,7 +179,7 @@ void BeaconMode::countRepetition() {
 
 void BeaconMode::endBeacon() {
     beaconDone_ = 0;
-    host_.setTransmit(false);
+    host_.releaseAfterTail();
     beaconText_.clear();
     host_.clearQueue();
     host_.setDisplay("");
@@ -197,6 +207,7 @@ void BeaconMode::abandonRepetition() {
     cancelWait();
     phase_ = Phase::Idle;
     waitingForSound_ = false;
+    waitingForKeying_ = false;
     startTimer3WhenDone_ = false;
     beaconBusy_ = false;
     releaseTransmitter();
@@ -206,6 +217,7 @@ void BeaconMode::StopButtonClick() {
     cancelWait();
     phase_ = Phase::Idle;
     waitingForSound_ = false;
+    waitingForKeying_ = false;
     startTimer3WhenDone_ = false;
     beaconBusy_ = false;
     beaconDone_ = 0;

@@ -33,6 +33,8 @@ class BeaconMode {
     void StopButtonClick();
     // The player's sound for the current entry has finished or was cut.
     void soundEnded();
+    // The device has keyed and the lead is over.
+    void keyingSettled();
 
     void setBeaconText(std::string text) { beaconText_ = std::move(text); }
 
@@ -75,6 +77,7 @@ class BeaconMode {
     std::int64_t startedAt_ = 0;
     bool timer3WasRunning_ = false;
     bool waitingForSound_ = false;
+    bool waitingForKeying_ = false;
     bool startTimer3WhenDone_ = false;
     Scheduler::TaskId wait_ = 0;
 };

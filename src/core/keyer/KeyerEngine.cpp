@@ -14,7 +14,8 @@ KeyerEngine::KeyerEngine(const KeyerServices& services)
       // A file of 0 ms or a "~[p0]" must still end: unlike a window timer
       // with interval 0, Timer1 then falls due as soon as the loop is free.
       timer1_(services.scheduler, IntervalTimer::ZeroInterval::TicksAtOnce,
-              [this] { Timer1Timer(); }) {}
+              [this] { Timer1Timer(); }),
+      transmit_(services.scheduler, services.ptt, services.observer, *this) {}
 
 KeyerEngine::~KeyerEngine() {
     services_.sound.stop();
@@ -63,7 +64,7 @@ void KeyerEngine::transmitCommand() {
         keyAfterExpansion_ = true;
         return;
     }
-    if (!txDown_) {
+    if (!transmit_.down()) {
         setTxButton(true);
     }
 }
@@ -98,8 +99,8 @@ void KeyerEngine::runQueue() {
             followNext_ = false;
             break;
         }
-        if (!readyToPlay_ || fileSounding_) {
-            break;  // woken again when the player becomes ready
+        if (!readyToPlay_ || fileSounding_ || transmit_.holdsQueue()) {
+            break;  // woken again when the player becomes ready or the keying settles
         }
         if (queueEndsWithBeacon()) {
             // A beacon macro was appended behind what was playing: it takes
@@ -174,6 +175,12 @@ void KeyerEngine::startPause(std::int64_t ms) {
 }
 
 void KeyerEngine::receive() {
+    // The queue is held while a tail runs, so nothing plays after "~[rx]"
+    // before the release.
+    transmit_.releaseAfterTail([this] { finishReceive(); });
+}
+
+void KeyerEngine::finishReceive() {
     setTxButton(false);
     // Drop the "[RX]" piece: the first four characters and the last one.
     const std::string_view text = display_.view();
@@ -386,12 +393,12 @@ void KeyerEngine::PauseButtonClick() {
         cutSound();
         setReady(false);
         broadcast(101);
-        if (txDown_) {
+        if (transmit_.down()) {
             UpdateMemo();
         }
         return;
     }
-    if (txDown_) {
+    if (transmit_.down()) {
         setReady(true);
         PlayStack();
     }
@@ -399,30 +406,60 @@ void KeyerEngine::PauseButtonClick() {
 }
 
 void KeyerEngine::setTxButton(bool down) {
-    txDown_ = down;
-    sbTXClick();
+    transmit_.setButton(down);
 }
 
-void KeyerEngine::sbTXClick() {
-    services_.observer.onTxButtonChanged(txDown_);
-    if (txDown_) {
-        if (!pauseDown_) {
-            setReady(true);
-        }
-        broadcast(111);
-        services_.ptt.TxOnOff(true);
-        services_.observer.onTransmit(true);
-        return;
+void KeyerEngine::keyingReady(bool commanded) {
+    if (commanded || !pauseDown_) {
+        setReady(true);
     }
+}
+
+void KeyerEngine::releaseStopsPlayer() {
     PauseButtonClick();
     timer1_.stop();
     cutSound();
     setReady(false);
-    broadcast(110);
-    UpdateMemo();
-    // The lines drop last: listeners hear of the release before the radio does.
-    services_.ptt.TxOnOff(false);
-    services_.observer.onTransmit(false);
+}
+
+void KeyerEngine::keyingSettled() {
+    beacon_.keyingSettled();
+    if (readyToPlay_ && runnerActive_) {
+        runQueue();
+    }
+}
+
+void KeyerEngine::releaseAfterTail() {
+    transmit_.releaseAfterTail([this] { setTxButton(false); });
+}
+
+// The device could not key: the state goes back to released, as it would
+// after the operator's release, and a beacon stops rather than play its
+// entries unkeyed on every repetition.
+void KeyerEngine::keyingFailed() {
+    if (stopEnabled_) {
+        StopButtonClick();
+    }
+    if (transmit_.down()) {
+        setTxButton(false);
+    }
+}
+
+// As Esc, and all of it at once: a beacon stops, the sound is cut, the
+// transmitter released, and the queue and the display emptied.
+void KeyerEngine::transmitTimedOut(std::int64_t seconds) {
+    if (stopEnabled_) {
+        StopButtonClick();
+    }
+    cutSound();
+    if (transmit_.down()) {
+        setTxButton(false);
+    }
+    queue_.clear();
+    display_.clear();
+    displayChanged();
+    services_.log.logString("TxTimeout", std::to_string(seconds));
+    services_.observer.onTransmitTimeout(seconds);
 }
 
 void KeyerEngine::commandedPause(bool down) {
@@ -438,20 +475,14 @@ void KeyerEngine::commandedPause(bool down) {
 }
 
 void KeyerEngine::commandedTransmit(bool keyed) {
-    txDown_ = keyed;
-    services_.observer.onTxButtonChanged(keyed);
-    if (keyed) {
-        setReady(true);
-    }
-    services_.ptt.TxOnOff(keyed);
-    services_.observer.onTransmit(keyed);
+    transmit_.command(keyed);
 }
 
 void KeyerEngine::EscapeKey() {
     if (stopEnabled_) {
         StopButtonClick();
     }
-    if (stopEnabled_ || !txDown_) {
+    if (stopEnabled_ || !transmit_.down()) {
         return;
     }
     cutSound();
@@ -468,7 +499,7 @@ void KeyerEngine::shutdown() {
     if (!queue_.empty() || fileSounding_ || timer1_.enabled()) {
         ClearListButtonClick();
     }
-    if (txDown_) {
+    if (transmit_.down() || transmit_.tailPending()) {
         setTxButton(false);
     }
 }
@@ -482,8 +513,7 @@ void KeyerEngine::shutdownAfterFault() noexcept {
     }
     try {
         services_.sound.stop();
-        txDown_ = false;
-        services_.ptt.TxOnOff(false);
+        transmit_.dropAfterFault();
     } catch (...) {
         // Nothing more can be done from here; the port's close drops the lines.
     }
@@ -491,7 +521,7 @@ void KeyerEngine::shutdownAfterFault() noexcept {
 
 void KeyerEngine::onSoundServerLost(const std::string& detail) {
     cutSound();
-    if (txDown_) {
+    if (transmit_.down()) {
         setTxButton(false);
     }
     services_.observer.onSoundLost(detail);
@@ -507,7 +537,7 @@ bool KeyerEngine::settled() const {
 }
 
 bool KeyerEngine::waitsForTransmitter() const {
-    return !queue_.empty() && !txDown_ && !fileSounding_ && !timer1_.enabled() &&
+    return !queue_.empty() && !transmit_.down() && !fileSounding_ && !timer1_.enabled() &&
            !beacon_.running() && !beacon_.repetitionActive();
 }
 

@@ -10,6 +10,9 @@
 #include "core/keyer/IntervalTimer.h"
 #include "core/keyer/KeyerServices.h"
 #include "core/keyer/MacroSink.h"
+#include "core/ptt/PttTiming.h"
+#include "core/ptt/TransmitControl.h"
+#include "core/ptt/TransmitHost.h"
 
 namespace pelkora {
 
@@ -21,7 +24,7 @@ namespace pelkora {
 // finished, whichever is later, and a beacon repetition advances on sound and
 // timer events. Operations keep the names the window uses for them.
 // Threading: loop thread only; every service calls back on that thread.
-class KeyerEngine : private MacroSink, private BeaconHost {
+class KeyerEngine : private MacroSink, private BeaconHost, private TransmitHost {
   public:
     explicit KeyerEngine(const KeyerServices& services);
     ~KeyerEngine() override;
@@ -34,6 +37,10 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void setReportText(std::string report) { reportText_ = std::move(report); }
     void setExternalIni(std::string file, std::string section);
     const std::string& soundDirectory() const { return soundDir_; }
+    // The [PTT] lead, tail and time-out; see TransmitControl.
+    void setPttTiming(const PttTiming& timing) { transmit_.setTiming(timing); }
+    const PttTiming& pttTiming() const { return transmit_.timing(); }
+    void setTimeoutScheduler(Scheduler& scheduler) { transmit_.setTimeoutScheduler(scheduler); }
 
     // Macro expansion and the queue runner.
     void AddToQueue(std::string_view macro);
@@ -51,7 +58,7 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void setPauseButton(bool down);
     void PauseButtonClick();
     void setTxButton(bool down);  // the TX toggle
-    void sbTXClick();
+    void sbTXClick() { transmit_.click(); }
     void StopButtonClick() { beacon_.StopButtonClick(); }
     // The Esc key: Stop while a beacon runs; then, with the transmitter still
     // keyed, cut the sound, release it and empty the queue and the display.
@@ -92,7 +99,7 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     // State, as the window shows it.
     const std::deque<std::string>& PlayQueue() const { return queue_; }
     bool ReadyToPlay() const { return readyToPlay_; }
-    bool txDown() const { return txDown_; }
+    bool txDown() const { return transmit_.down(); }
     bool pauseDown() const { return pauseDown_; }
     std::string displayText() const { return display_.str(); }
     const std::string& caption() const { return caption_; }
@@ -107,6 +114,7 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     bool settled() const;
     // The queue cannot move until somebody keys the transmitter.
     bool waitsForTransmitter() const;
+    const TransmitControl& transmit() const { return transmit_; }
 
   private:
     // MacroSink
@@ -126,8 +134,10 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     bool queueEndsWithBeacon() const override;
     void clearQueue() override { queue_.clear(); }
     bool readyToPlay() const override { return readyToPlay_; }
-    bool transmitting() const override { return txDown_; }
+    bool transmitting() const override { return transmit_.down(); }
     void setTransmit(bool keyed) override { setTxButton(keyed); }
+    void releaseAfterTail() override;
+    bool keyingUnsettled() const override { return transmit_.holdsQueue(); }
     void setDisplay(const std::string& text) override;
     bool playEntry(const std::string& entry) override;
     void setCaption(const std::string& caption) override;
@@ -135,6 +145,14 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void reportError(const std::string& message) override { services_.observer.onError(message); }
     void reportPause(std::int64_t ms) override { services_.observer.onPause(ms); }
     void reportRepetition(int number) override { services_.observer.onBeaconRepetition(number); }
+
+    // TransmitHost
+    void keyingReady(bool commanded) override;
+    void releaseStopsPlayer() override;
+    void releaseUpdatesDisplay() override { UpdateMemo(); }
+    void keyingSettled() override;
+    void keyingFailed() override;
+    void transmitTimedOut(std::int64_t seconds) override;
 
     void runQueue();
     void wakeRunner();
@@ -145,21 +163,22 @@ class KeyerEngine : private MacroSink, private BeaconHost {
     void cancelSoundWatchdog();
     void startPause(std::int64_t ms);
     void receive();
+    void finishReceive();
     void cutSound();
     void soundFinished();
     bool nextIsPlayableFile() const;
     bool handOverToNextFile();
-    void broadcast(int code);
+    void broadcast(int code) override;
     void displayChanged() { services_.observer.onDisplayTextChanged(); }
 
     KeyerServices services_;
     BeaconMode beacon_;
     IntervalTimer timer1_;
+    TransmitControl transmit_;
 
     std::deque<std::string> queue_;
     DisplayText display_;
     bool readyToPlay_ = false;
-    bool txDown_ = false;
     bool pauseDown_ = false;
     bool stopEnabled_ = false;
     std::string caption_ = "Pelkora";

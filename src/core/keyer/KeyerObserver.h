@@ -39,6 +39,9 @@ class KeyerObserver {
     // Nothing can go on air (the sound server went away or stopped
     // answering): the sound was cut and the transmitter released.
     virtual void onSoundLost(const std::string& /*detail*/) {}
+    // The transmitter was keyed without a break for the [PTT] time-out and
+    // has been released as Esc releases it.
+    virtual void onTransmitTimeout(std::int64_t /*seconds*/) {}
     // An error the operator must see, in an error box opened from the loop.
     virtual void onError(const std::string& /*message*/) {}
 };

@@ -4,51 +4,129 @@
 
 namespace pelkora {
 
-PttPort::PttPort(SerialLines& lines, ErrorHandler showError)
-    : lines_(lines), showError_(std::move(showError)) {}
+using Status = PttDevice::Status;
 
-void PttPort::OpenPort() {
-    const std::string device = portName(portNumber_);
+PttPort::PttPort(PttDeviceFactory& devices, ErrorHandler showError)
+    : devices_(devices), showError_(std::move(showError)) {}
+
+PttPort::~PttPort() {
+    // Whoever waits for an answer may be gone already: nobody is told.
+    pending_.clear();
     closePort();
-    switch (lines_.open(device)) {
-        case SerialLines::OpenStatus::CannotOpen:
-            showError_("Can't open port " + device + "!");
-            return;
-        case SerialLines::OpenStatus::NotASerialPort:
-            showError_("Pelkora COM-port error");
-            return;
-        case SerialLines::OpenStatus::Opened:
+}
+
+void PttPort::OpenPort(Completion opened) {
+    closePort();
+    keyFailureShown_ = false;
+    device_ = devices_.create(portNumber_);
+    ask({[this, opened](const PttDevice::Outcome& outcome) { this->opened(outcome, opened); },
+         opened},
+        [this](PttDevice::Done done) { device_->open(std::move(done)); });
+}
+
+void PttPort::opened(const PttDevice::Outcome& outcome, const Completion& done) {
+    const std::string device = portName(portNumber_);
+    switch (outcome.status) {
+        case Status::Ok:
+            break;
+        case Status::CannotClearDtr:
+            show("Can't clear DTR on " + device + "!", outcome.reason);
+            break;
+        case Status::NotASerialPort:
+            show("Pelkora COM-port error", outcome.reason);
+            break;
+        case Status::CannotOpen:
+        case Status::Failed:
+            show("Can't open port " + device + "!", outcome.reason);
             break;
     }
-    // A freshly opened port may come up with its lines high: drop both so the
-    // transmitter is not keyed behind the operator's back. Only a failure on
-    // DTR is reported, as before.
-    lines_.setLine(SerialLines::Line::Rts, false);
-    if (!lines_.setLine(SerialLines::Line::Dtr, false)) {
-        showError_("Can't clear DTR on " + device + "!");
+    if (done) {
+        done(outcome.ok() || outcome.status == Status::CannotClearDtr);
     }
 }
 
 void PttPort::closePort() {
-    if (lines_.isOpen()) {
-        lines_.close();
+    std::deque<Pending> abandoned;
+    abandoned.swap(pending_);
+    if (device_) {
+        device_->close();
+        if (answering_ > 0) {
+            retired_.push_back(std::move(device_));
+        }
+        device_.reset();
     }
-    rtsRaised_ = false;
-    dtrRaised_ = false;
+    for (Pending& pending : abandoned) {
+        if (pending.abandoned) {
+            pending.abandoned(false);
+        }
+    }
 }
 
-void PttPort::TxOnOff(bool on) {
-    if (!lines_.isOpen()) {
+void PttPort::TxOnOff(bool on, Completion done) {
+    if (!device_) {
+        if (done) {
+            done(true);
+        }
         return;
     }
-    if (usesRts() || (!on && rtsRaised_)) {
-        lines_.setLine(SerialLines::Line::Rts, on);
-        rtsRaised_ = on;
+    const Completion onClose = done ? [done](bool) { done(true); } : Completion{};
+    ask({[this, on, done](const PttDevice::Outcome& outcome) { keyed(on, outcome, done); },
+         onClose},
+        [this, on](PttDevice::Done answer) {
+            device_->setPtt(on, lineChoice_, std::move(answer));
+        });
+}
+
+void PttPort::keyed(bool on, const PttDevice::Outcome& outcome, const Completion& done) {
+    if (outcome.ok()) {
+        keyFailureShown_ = keyFailureShown_ && !on;
+    } else if (!on) {
+        // A rig that may still be keyed: the operator must know at once.
+        show("Can't release the transmitter on " + portName(portNumber_) + "!", outcome.reason);
+    } else if (!keyFailureShown_) {
+        keyFailureShown_ = true;
+        show("Can't key the transmitter on " + portName(portNumber_) + "!", outcome.reason);
     }
-    if (usesDtr() || (!on && dtrRaised_)) {
-        lines_.setLine(SerialLines::Line::Dtr, on);
-        dtrRaised_ = on;
+    if (done) {
+        done(outcome.ok());
     }
+}
+
+// Calls are answered in the order they were asked, so the oldest pending
+// entry is the one a completion belongs to.
+void PttPort::ask(Pending pending, const std::function<void(PttDevice::Done)>& call) {
+    pending_.push_back(std::move(pending));
+    PttDevice* const asked = device_.get();
+    call([this, asked](const PttDevice::Outcome& outcome) {
+        if (asked == device_.get()) {
+            answer(outcome);
+        }
+    });
+}
+
+void PttPort::answer(const PttDevice::Outcome& outcome) {
+    if (pending_.empty()) {
+        return;
+    }
+    Pending pending = std::move(pending_.front());
+    pending_.pop_front();
+    ++answering_;
+    struct Answered {
+        PttPort& port;
+        ~Answered() {
+            if (--port.answering_ == 0) {
+                port.retired_.clear();
+            }
+        }
+    } guard{*this};
+    pending.answered(outcome);
+}
+
+void PttPort::show(std::string message, const std::string& reason) {
+    if (!reason.empty()) {
+        message += "\n" + reason;
+    }
+    showError_(message);
 }
 
 }  // namespace pelkora

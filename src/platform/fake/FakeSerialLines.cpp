@@ -5,8 +5,10 @@ namespace pelkora {
 SerialLines::OpenStatus FakeSerialLines::open(const std::string& portName) {
     close();
     calls_.push_back("open " + portName);
+    lastReason_.clear();
     const auto failure = openFailures_.find(portName);
     if (failure != openFailures_.end()) {
+        lastReason_ = openReasons_[portName];
         return failure->second;
     }
     openPort_ = portName;

@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/SerialLines.h"
@@ -13,13 +14,17 @@ namespace pelkora {
 // "DTR 0", "close") and fail where a test says so.
 class FakeSerialLines : public SerialLines {
   public:
-    void failOpen(const std::string& port, OpenStatus status) { openFailures_[port] = status; }
+    void failOpen(const std::string& port, OpenStatus status, std::string reason = {}) {
+        openFailures_[port] = status;
+        openReasons_[port] = std::move(reason);
+    }
     void failLine(Line line) { failingLines_.insert(line); }
 
     OpenStatus open(const std::string& portName) override;
     void close() override;
     bool isOpen() const override { return !openPort_.empty(); }
     bool setLine(Line line, bool raised) override;
+    std::string openFailureReason() const override { return lastReason_; }
 
     const std::vector<std::string>& calls() const { return calls_; }
     void clearCalls() { calls_.clear(); }
@@ -29,6 +34,8 @@ class FakeSerialLines : public SerialLines {
 
   private:
     std::map<std::string, OpenStatus> openFailures_;
+    std::map<std::string, std::string> openReasons_;
+    std::string lastReason_;
     std::set<Line> failingLines_;
     std::vector<std::string> calls_;
     std::string openPort_;

@@ -7,18 +7,28 @@
 namespace pelkora {
 
 LiveStation::LiveStation(LoopPoster& poster, const std::string& startDir, std::string settingsFile,
-                         std::optional<std::string> deviceOverride)
+                         std::optional<PortSpec> portOverride)
     : profiles(startDir),
       devices(profiles, settingsFile),
       lines([this](const std::string& port) { return devicePath(port); }),
+      pttDevices(devices, lines, poster, portOverride),
       soundServer("Pelkora", PulseSoundOutput::kConnectWait),
       sound(poster, soundServer, profiles.readString(settingsFile, "Sound", "Sink", "")),
       mixer(poster, soundServer, profiles.readString(settingsFile, "Sound", "Sink", ""),
             profiles.readString(settingsFile, "Sound", "Source", ""), &sound),
-      deviceOverride_(std::move(deviceOverride)) {}
+      portOverride_(std::move(portOverride)) {}
 
 std::string LiveStation::devicePath(const std::string& portName) const {
-    return deviceOverride_ ? *deviceOverride_ : devices.devicePath(portName);
+    if (portOverride_) {
+        return portOverride_->kind == PortSpec::Kind::Serial ? portOverride_->device : "";
+    }
+    return devices.devicePath(portName);
+}
+
+std::string LiveStation::portDescription(int portNumber) const {
+    const PortSpec::Parsed parsed = pttDevices.specOf(portNumber);
+    return parsed.spec ? parsed.spec->format()
+                       : devices.configuredValue("COM" + std::to_string(portNumber));
 }
 
 void LiveStation::attach(KeyerEngine& engine, DiagnosticLog& log) {

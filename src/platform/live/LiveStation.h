@@ -3,8 +3,10 @@
 #include <optional>
 #include <string>
 
+#include "core/ptt/PortSpec.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/LoopPoster.h"
+#include "platform/live/LivePttDevices.h"
 #include "platform/posix/IniFileStore.h"
 #include "platform/posix/PortDevices.h"
 #include "platform/posix/PosixSerialLines.h"
@@ -26,10 +28,10 @@ class KeyerEngine;
 // Threading: loop thread only; the sound server's reports arrive posted.
 class LiveStation {
   public:
-    // settingsFile is read for [Sound] Sink and Source and [Ports]; deviceOverride, when
-    // given, is the serial device whatever port is chosen.
+    // settingsFile is read for [Sound] Sink and Source and [Ports]; portOverride, when
+    // given, is what keys the transmitter whatever port is chosen.
     LiveStation(LoopPoster& poster, const std::string& startDir, std::string settingsFile,
-                std::optional<std::string> deviceOverride = std::nullopt);
+                std::optional<PortSpec> portOverride = std::nullopt);
     LiveStation(const LiveStation&) = delete;
     LiveStation& operator=(const LiveStation&) = delete;
 
@@ -40,10 +42,15 @@ class LiveStation {
 
     // The device a port name stands for, as the lines will open it.
     std::string devicePath(const std::string& portName) const;
+    // How the operator knows what keys port n: its device path, or the
+    // one-line form of a rig ("rigctld localhost:4532").
+    std::string portDescription(int portNumber) const;
 
     IniFileStore profiles;
     PortDevices devices;
     PosixSerialLines lines;
+    // What PttPort opens: the device behind each COM<n>.
+    LivePttDevices pttDevices;
     SndfileWavProbe probe;
     // Before everything that lives on it, so that it is destroyed after them.
     PulseConnection soundServer;
@@ -51,7 +58,7 @@ class LiveStation {
     PulseMixerLayer mixer;
 
   private:
-    std::optional<std::string> deviceOverride_;
+    std::optional<PortSpec> portOverride_;
 };
 
 }  // namespace pelkora

@@ -56,7 +56,7 @@ std::string trimmed(const std::string& text) {
 PortDevices::PortDevices(ProfileStore& store, std::string settingsFile)
     : store_(store), settingsFile_(std::move(settingsFile)) {}
 
-std::string PortDevices::devicePath(const std::string& portName) const {
+std::string PortDevices::configuredValue(const std::string& portName) const {
     if (portName.starts_with('/')) {
         return portName;
     }
@@ -69,6 +69,11 @@ std::string PortDevices::devicePath(const std::string& portName) const {
         return configured;
     }
     return "/dev/ttyS" + std::to_string(*number - 1);
+}
+
+std::string PortDevices::devicePath(const std::string& portName) const {
+    // A serial port's value is its bare device path.
+    return configuredValue(portName);
 }
 
 }  // namespace pelkora

@@ -20,6 +20,11 @@ class PortDevices {
     // file takes effect at the next open.
     std::string devicePath(const std::string& portName) const;
 
+    // The [Ports] value of a port as stored (blanks around it dropped): a
+    // serial device or the one-line form of a rig. A port without a value is
+    // /dev/ttyS(n-1), as devicePath() has it; "" for a name that is no port.
+    std::string configuredValue(const std::string& portName) const;
+
   private:
     ProfileStore& store_;
     std::string settingsFile_;

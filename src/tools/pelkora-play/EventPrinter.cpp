@@ -23,6 +23,12 @@ void EventPrinter::onTransmit(bool keyed) {
     print(keyed ? "ptt on" : "ptt off");
 }
 
+void EventPrinter::onTransmitTimeout(std::int64_t seconds) {
+    print("timeout", std::to_string(seconds));
+    std::fprintf(stderr, "pelkora-play: transmitter released after %lld s (time-out)\n",
+                 static_cast<long long>(seconds));
+}
+
 void EventPrinter::onSkipFile(const std::string& path, const std::string& reason) {
     print("skip", path);
     std::fprintf(stderr, "pelkora-play: skipped %s: %s\n", escaped(path).c_str(),

@@ -31,6 +31,7 @@ class EventPrinter : public KeyerObserver {
     void onSkipFile(const std::string& path, const std::string& reason) override;
     void onPause(std::int64_t ms) override { print("pause", std::to_string(ms)); }
     void onBeaconRepetition(int number) override { print("beacon", std::to_string(number)); }
+    void onTransmitTimeout(std::int64_t seconds) override;
     void onSoundLost(const std::string& detail) override;
     void onError(const std::string& message) override;
 

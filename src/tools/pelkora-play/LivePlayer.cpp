@@ -32,7 +32,8 @@ class LiveRun {
 
   private:
     int play();
-    bool openPort();
+    void openPortThenStart();
+    void portOpened(bool ok);
     std::string portDevice() const;
     std::string namingTheDevice(std::string message) const;
     void start();
@@ -55,6 +56,7 @@ class LiveRun {
     std::unique_ptr<PttPort> ptt_;
     std::unique_ptr<ActivityWatch> activity_;
     std::unique_ptr<KeyerEngine> engine_;
+    bool started_ = false;
     bool checkPending_ = false;
     bool finished_ = false;
 };
@@ -84,8 +86,9 @@ int LiveRun::run() {
 }
 
 int LiveRun::play() {
-    station_ = std::make_unique<LiveStation>(loop_, startDir_, settingsFile_, options_.device);
-    ptt_ = std::make_unique<PttPort>(station_->lines, [this](const std::string& message) {
+    station_ =
+        std::make_unique<LiveStation>(loop_, startDir_, settingsFile_, options_.portOverride());
+    ptt_ = std::make_unique<PttPort>(station_->pttDevices, [this](const std::string& message) {
         printer_.onError(namingTheDevice(message));
     });
     if (!station_->sound.serverAvailable()) {
@@ -96,52 +99,64 @@ int LiveRun::play() {
     engine_ = std::make_unique<KeyerEngine>(KeyerServices{*activity_, *activity_, station_->probe,
                                                           bus_, profiles_, log_, *ptt_, printer_});
     station_->attach(*engine_, log_);
-    if (!openPort()) {
-        return CannotStart;
-    }
+    engine_->setPttTiming(pttTiming(profiles_, settingsFile_, options_.txTimeoutSeconds));
+    // The time-out runs on the loop itself, so the run still ends as soon as
+    // the keyer waits for nothing else.
+    engine_->setTimeoutScheduler(loop_);
     printer_.onAnyEvent = [this] { checkProgress(); };
     activity_->afterActivity = [this] { checkProgress(); };
-    start();
+    openPortThenStart();
     const int code = loop_.run();
     engine_->shutdown();
     ptt_->closePort();
     return code;
 }
 
-bool LiveRun::openPort() {
-    ptt_->setPortNumber(options_.device ? 1 : options_.port.value_or(settings_.pttPort));
+// A rig answers its open later: the macro starts once the port is in use.
+void LiveRun::openPortThenStart() {
+    ptt_->setPortNumber(options_.portOverride() ? 1 : options_.port.value_or(settings_.pttPort));
     ptt_->setLineChoice(options_.line.value_or(settings_.pttLine));
     if (ptt_->portNumber() < 1 || ptt_->portNumber() > 8) {
-        return true;  // no PTT port: the keyer plays without keying anything
+        start();  // no PTT port: the keyer plays without keying anything
+        return;
     }
-    ptt_->OpenPort();
-    if (!ptt_->isOpen()) {
-        std::fprintf(stderr, "pelkora-play: cannot key the transmitter on %s; nothing played\n",
-                     EventPrinter::escaped(portDevice()).c_str());
-        return false;
+    ptt_->OpenPort([this](bool ok) { portOpened(ok); });
+}
+
+void LiveRun::portOpened(bool ok) {
+    if (ok) {
+        start();
+        return;
     }
-    return true;
+    std::fprintf(stderr, "pelkora-play: cannot key the transmitter on %s; nothing played\n",
+                 EventPrinter::escaped(portDevice()).c_str());
+    finish(CannotStart);
 }
 
 std::string LiveRun::portDevice() const {
-    return station_->devicePath(PttPort::portName(ptt_->portNumber()));
+    if (const auto name = options_.overrideName()) {
+        return *name;
+    }
+    return station_->portDescription(ptt_->portNumber());
 }
 
 // The keyer's messages name the port as its menu does ("COM1"); a port given
-// as a device path is named by that path instead.
+// on the command line is named as it was given instead.
 std::string LiveRun::namingTheDevice(std::string message) const {
-    if (!options_.device) {
+    const auto given = options_.overrideName();
+    if (!given) {
         return message;
     }
     const std::string name = PttPort::portName(ptt_->portNumber());
     for (std::size_t at = message.find(name); at != std::string::npos;
-         at = message.find(name, at + options_.device->size())) {
-        message.replace(at, name.size(), *options_.device);
+         at = message.find(name, at + given->size())) {
+        message.replace(at, name.size(), *given);
     }
     return message;
 }
 
 void LiveRun::start() {
+    started_ = true;
     KeyerEngine& engine = *engine_;
     engine.setExternalIni(settings_.externalIni, settings_.externalIniSection);
     engine.setSoundDir(options_.soundDir ? withTrailingSlash(*options_.soundDir)
@@ -166,7 +181,7 @@ void LiveRun::start() {
 // Looks at the run once the current event has been handled: the sound gone,
 // or the keyer waiting for nothing any more, so that it is time to judge.
 void LiveRun::checkProgress() {
-    if (checkPending_ || finished_) {
+    if (checkPending_ || finished_ || !started_) {
         return;
     }
     checkPending_ = true;
@@ -174,7 +189,7 @@ void LiveRun::checkProgress() {
         checkPending_ = false;
         if (printer_.soundLost()) {
             finish(SoundServerLost);
-        } else if (activity_->idle()) {
+        } else if (activity_->idle() && !ptt_->busy()) {
             const RunVerdict verdict = RunVerdict::judge(*engine_, RunVerdict::Ending::Idle);
             finish(verdict.code, verdict.message);
         }

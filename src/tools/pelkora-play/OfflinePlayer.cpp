@@ -12,7 +12,7 @@
 #include "core/keyer/KeyerEngine.h"
 #include "core/ptt/PttPort.h"
 #include "core/settings/KeyerSettings.h"
-#include "platform/fake/FakeSerialLines.h"
+#include "platform/fake/FakePttDeviceFactory.h"
 #include "platform/fake/VirtualScheduler.h"
 #include "platform/posix/ConfigLocation.h"
 #include "platform/posix/IniFileStore.h"
@@ -31,7 +31,7 @@ struct OfflineRig {
           profiles(startDir),
           printer(scheduler, options.printEvents),
           renderer(scheduler),
-          ptt(lines, [this](const std::string& message) { printer.onError(message); }),
+          ptt(devices, [this](const std::string& message) { printer.onError(message); }),
           engine(KeyerServices{scheduler, renderer, probe, bus, profiles, log, ptt, printer}) {}
 
     std::string startDir;
@@ -43,8 +43,8 @@ struct OfflineRig {
     SndfileWavProbe probe;
     NoBroadcast bus;
     NoLog log;
-    // Rendering to a file never touches the station's serial port.
-    FakeSerialLines lines;
+    // Rendering to a file never touches the station's port.
+    FakePttDeviceFactory devices{scheduler};
     PttPort ptt;
     KeyerEngine engine;
 };
@@ -59,6 +59,7 @@ std::string configure(OfflineRig& rig, const PlayOptions& options) {
                                             : settings.soundDir);
     rig.engine.setCallText(options.call.value_or(""));
     rig.engine.setReportText(options.report.value_or("59"));
+    rig.engine.setPttTiming(pttTiming(rig.profiles, rig.settingsFile, options.txTimeoutSeconds));
     return chosenMacro(options, settings);
 }
 
@@ -70,6 +71,11 @@ bool endlessBeacon(const KeyerEngine& engine) {
 // endless beacon shows up without a bound (virtual time would never end).
 RunVerdict::Ending runToTheEnd(OfflineRig& rig, const PlayOptions& options) {
     while (rig.scheduler.hasPending()) {
+        // A live run does not wait for the time-out either: it ends when the
+        // keyer waits for nothing else.
+        if (rig.engine.transmit().timeoutArmed() && rig.scheduler.pendingCount() == 1) {
+            return RunVerdict::Ending::Idle;
+        }
         if (!options.maxMs && endlessBeacon(rig.engine)) {
             return RunVerdict::Ending::EndlessUnbounded;
         }

@@ -6,6 +6,8 @@
 #include <functional>
 #include <utility>
 
+#include "core/ptt/PttTiming.h"
+
 namespace pelkora {
 
 namespace {
@@ -51,6 +53,11 @@ std::optional<int> parseLine(const std::string& text) {
     return std::nullopt;
 }
 
+std::optional<std::int64_t> parseSeconds(const std::string& text) {
+    const auto value = parseMilliseconds(text);
+    return value && *value <= PttTiming::kMaxTimeoutSeconds ? value : std::nullopt;
+}
+
 // The whole complaint about a bad value; CLI11 passes it through unchanged.
 [[noreturn]] void refuse(const std::string& complaint) {
     throw CLI::ValidationError(complaint);
@@ -79,6 +86,32 @@ void addParsed(CLI::App& app, const std::string& name, std::optional<T>& into,
     });
 }
 
+// "--cm108 /dev/hidraw2:3" is the one-line form "cm108 /dev/hidraw2 3".
+std::string rigWords(const std::string& name, const std::string& value) {
+    const std::size_t colon = value.rfind(':');
+    if (name != "--cm108" || colon == std::string::npos) {
+        return value;
+    }
+    return value.substr(0, colon) + " " + value.substr(colon + 1);
+}
+
+void addRig(CLI::App& app, PlayOptions& options, const std::string& name, const char* kind,
+            const char* form) {
+    addChecked(app, name, [&options, name, kind, form](const std::string& value) {
+        const bool oneWord = !value.empty() && value.find_first_of(" \t") == std::string::npos;
+        const PortSpec::Parsed parsed = PortSpec::parse(kind + rigWords(name, value));
+        if (!oneWord || !parsed.spec) {
+            refuse(name + " needs " + form + ", not '" + value + "'" +
+                   (oneWord ? ": " + parsed.error : ""));
+        }
+        if (options.rig && options.rig->kind != parsed.spec->kind) {
+            refuse("give only one of --port, --device, --rigctld and --cm108");
+        }
+        options.rig = parsed.spec;
+        options.rigName = parsed.spec->format();
+    });
+}
+
 void addOptions(CLI::App& app, PlayOptions& options) {
     app.set_help_flag();  // main prints the usage text for --help and -h
     app.allow_extras();   // more than one macro word is counted, then refused
@@ -104,6 +137,10 @@ void addOptions(CLI::App& app, PlayOptions& options) {
         }
         options.device = value;
     });
+    addParsed(app, "--tx-timeout", options.txTimeoutSeconds, parseSeconds,
+              "a whole number of seconds from 0 to 3600");
+    addRig(app, options, "--rigctld", "rigctld ", "HOST:PORT");
+    addRig(app, options, "--cm108", "cm108 ", "DEVICE:GPIO");
     app.add_option("macro", options.macro);
 }
 
@@ -169,8 +206,12 @@ std::optional<std::string> combinationFault(const PlayOptions& options, std::siz
     if (options.port && options.device) {
         return "give either --port or --device, not both";
     }
-    if (!options.live() && (options.port || options.device || options.line)) {
-        return "--port, --device and --line key a real transmitter; they do not go with --output";
+    if ((options.port ? 1 : 0) + (options.device ? 1 : 0) + (options.rig ? 1 : 0) > 1) {
+        return "give only one of --port, --device, --rigctld and --cm108";
+    }
+    if (!options.live() && (options.port || options.device || options.rig || options.line)) {
+        return "--port, --device, --rigctld, --cm108 and --line key a real transmitter; they do "
+               "not go with --output";
     }
     return std::nullopt;
 }
@@ -180,7 +221,8 @@ std::optional<std::string> combinationFault(const PlayOptions& options, std::siz
 const char* PlayOptions::usage() {
     return "usage: pelkora-play [--sound-dir DIR] [--call CALL] [--rs RS] [--ini FILE] [--tx]\n"
            "                    [--events] [--max-ms N] [--output OUT.wav]\n"
-           "                    [--port COMn | --device PATH] [--line rts|dtr|both]\n"
+           "                    [--port COMn | --device PATH | --rigctld HOST:PORT |\n"
+           "                     --cm108 DEV:GPIO] [--line rts|dtr|both] [--tx-timeout N]\n"
            "                    (MACRO | --key Fn)\n"
            "\n"
            "Expands MACRO (or the macro of key Fn in pelkora.ini) as the keyer would and\n"
@@ -199,7 +241,21 @@ const char* PlayOptions::usage() {
            "  --port COMn      key the transmitter on port COM1..COM8 (device as pelkora.ini\n"
            "                   maps it; default: Config/PTTPort of pelkora.ini)\n"
            "  --device PATH    key the transmitter on this serial device\n"
-           "  --line L         the line that keys: rts, dtr or both (default: Config/PTTLine)\n";
+           "  --rigctld H:P    key the transmitter through a running rigctld (localhost:4532)\n"
+           "  --cm108 D:G      key the transmitter on GPIO G of a CM108 sound card "
+           "(/dev/hidraw2:3)\n"
+           "  --line L         the line that keys: rts, dtr or both (default: Config/PTTLine)\n"
+           "  --tx-timeout N   release after N s of continuous keying, as Esc would; 0 off\n"
+           "                   (default: [PTT] TimeoutSeconds of pelkora.ini)\n";
+}
+
+std::optional<PortSpec> PlayOptions::portOverride() const {
+    if (device) {
+        PortSpec serial;
+        serial.device = *device;
+        return serial;
+    }
+    return rig;
 }
 
 std::optional<PlayOptions> PlayOptions::parse(const std::vector<std::string>& args,

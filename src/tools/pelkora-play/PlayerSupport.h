@@ -1,8 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "core/ptt/PttTiming.h"
 #include "core/settings/KeyerSettings.h"
 
 #include "platform/DiagnosticLog.h"
@@ -31,6 +35,21 @@ inline void warnAboutSettings(const KeyerSettings& settings, const std::string& 
                      "used\n",
                      settings.rejectedPttLine->c_str(), settingsFile.c_str());
     }
+}
+
+// The [PTT] timings of pelkora.ini, with --tx-timeout over TimeoutSeconds; a
+// stored value that was replaced is told on standard error.
+inline PttTiming pttTiming(ProfileStore& profiles, const std::string& settingsFile,
+                           std::optional<std::int64_t> timeoutSeconds) {
+    std::vector<std::string> complaints;
+    PttTiming timing = PttTiming::read(profiles, settingsFile, complaints);
+    for (const std::string& complaint : complaints) {
+        std::fprintf(stderr, "pelkora-play: %s in %s\n", complaint.c_str(), settingsFile.c_str());
+    }
+    if (timeoutSeconds) {
+        timing.timeoutSeconds = *timeoutSeconds;
+    }
+    return timing;
 }
 
 inline std::string withTrailingSlash(std::string dir) {

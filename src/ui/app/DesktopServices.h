@@ -3,12 +3,14 @@
 #include <QString>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "core/ptt/RigModelChoice.h"
 #include "platform/MessageBus.h"
 #include "platform/MixerLayer.h"
 #include "platform/ProfileStore.h"
+#include "platform/PttDeviceFactory.h"
 #include "platform/Scheduler.h"
-#include "platform/SerialLines.h"
 #include "platform/SoundOutput.h"
 #include "platform/WavProbe.h"
 #include "platform/posix/FileDiagnosticLog.h"
@@ -21,7 +23,8 @@ struct DesktopServices {
     Scheduler& scheduler;
     SoundOutput& sound;
     WavProbe& wavProbe;
-    SerialLines& serialLines;
+    // The device behind each PTT port.
+    PttDeviceFactory& pttDevices;
     ProfileStore& profiles;
     MessageBus& bus;
     FileDiagnosticLog& log;
@@ -35,6 +38,9 @@ struct DesktopServices {
     MixerLayer* mixer = nullptr;
     // Information boxes (one OK button); empty: the standard Qt box.
     std::function<void(const QString& message)> showInformation = {};
+    // The radio models a CAT port can name, asked for when the Port devices
+    // dialog opens; empty: the model number is typed.
+    std::function<std::vector<RigModelChoice>()> rigModels = {};
 };
 
 }  // namespace pelkora

@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "core/app/DebugLogFormat.h"
+#include "core/ptt/PttTiming.h"
 #include "core/remote/ObjectCount.h"
 #include "core/settings/ProfileInteger.h"
 #include "platform/posix/ConfigLocation.h"
@@ -31,6 +32,7 @@
 #include "ui/dialogs/TfrmSoundDirectory.h"
 #include "ui/keyer/MacroButtonBar.h"
 #include "ui/ptt/LedGlyphs.h"
+#include "ui/ptt/PortDevicesDialog.h"
 #include "ui/ptt/PttMenuView.h"
 #include "ui/remote/HookMessageFilter.h"
 #include "ui/widgets/TLedLadder.h"
@@ -86,7 +88,7 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
       services_(services),
       settingsFile_(joinPath(services.startDir, kSettingsFileName)),
       placementFile_(settingsFile_),
-      ptt_(services.serialLines, [this](const std::string& m) { onError(m); }),
+      ptt_(services.pttDevices, [this](const std::string& m) { onError(m); }),
       pttMenu_(
           ptt_, services.profiles, [this] { return settingsFile_; },
           [this](const std::string& m) { onError(m); }),
@@ -241,6 +243,20 @@ void TPelkoranForm::buildMenus() {
         pttMenu_.PTTClick(name.toStdString());
         pttMenuView_->sync();
     });
+    connect(pttMenuView_, &PttMenuView::portDevicesClicked, this, [this] {
+        PortDevicesDialog dialog(
+            services_.profiles, settingsFile_,
+            services_.rigModels ? services_.rigModels() : std::vector<RigModelChoice>(),
+            SerialDeviceDiscovery(), [this](const QString& m) { showError(m); }, this);
+        if (dialog.exec() != QDialog::Accepted) {
+            return;
+        }
+        const PttTiming timing = dialog.timing();
+        applyPttTiming(timing.leadMs, timing.tailMs, timing.timeoutSeconds);
+        // The chosen port may now be another device: reopened as its menu item would.
+        pttMenu_.PTTClick(pttMenu_.checkedPortItem());
+        pttMenuView_->sync();
+    });
     setup->addMenu(pttMenuView_);
     setup->addAction("&Edit macros", this, [this] { editMacrosForm_->exec(); })
         ->setObjectName("Editmacros1");
@@ -320,6 +336,7 @@ void TPelkoranForm::FormCreate() {
     settings_.readPortAndPaths(services_.profiles, settingsFile_, startDir, &services_.log);
     engine_.setExternalIni(settings_.externalIni, settings_.externalIniSection);
     engine_.setSoundDir(settings_.soundDir);
+    readPttTiming();
     pttMenu_.initialise(settings_.pttPort, settings_.pttLine);
     pttMenuView_->sync();
     settings_.readMacrosAndButtons(services_.profiles, settingsFile_);
@@ -726,10 +743,11 @@ void TPelkoranForm::closeEvent(QCloseEvent* event) {
 
 bool TPelkoranForm::closeSequence() {
     const bool confirmed =
-        services_.confirmClose
-            ? services_.confirmClose()
-            : QMessageBox::question(this, "Confirm", "Are you sure to close the Pelkora?",
-                                    QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+        closeUnasked_ ||
+        (services_.confirmClose
+             ? services_.confirmClose()
+             : QMessageBox::question(this, "Confirm", "Are you sure to close the Pelkora?",
+                                     QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok);
     if (!confirmed) {
         return false;
     }
@@ -758,7 +776,7 @@ bool TPelkoranForm::closeSequence() {
 }
 
 bool TPelkoranForm::closeDespiteObjects() {
-    if (!objectsAlive_ || !objectsAlive_()) {
+    if (closeUnasked_ || !objectsAlive_ || !objectsAlive_()) {
         return true;
     }
     if (askCloseWithObjects_) {
@@ -770,6 +788,21 @@ bool TPelkoranForm::closeDespiteObjects() {
     return QMessageBox::question(
                this, text(ObjectCount::kCloseWarningTitle), text(ObjectCount::kCloseWarningText),
                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+void TPelkoranForm::closeUnasked() {
+    // Not through closeEvent alone: a close already waiting in a box makes
+    // close() return at once, and that box would cancel it.
+    if (!closing_) {
+        closeUnasked_ = true;
+        // Released now, with the broadcasts the clients wait for, not only as
+        // the port closes with the window; never throws: when the orderly
+        // release fails, the lines are dropped directly.
+        engine_.shutdownAfterFault();
+        closeSequence();
+        closing_ = true;
+    }
+    close();
 }
 
 void TPelkoranForm::setCloseWarning(std::function<bool()> objectsAlive, std::function<bool()> ask) {
@@ -858,6 +891,32 @@ void TPelkoranForm::onStopEnabledChanged(bool enabled) {
 
 void TPelkoranForm::onError(const std::string& message) {
     showErrorLater(QString::fromStdString(message));
+}
+
+void TPelkoranForm::readPttTiming() {
+    std::vector<std::string> complaints;
+    const PttTiming timing = PttTiming::read(services_.profiles, settingsFile_, complaints);
+    for (const std::string& complaint : complaints) {
+        services_.log.logString("PTT", complaint);
+    }
+    engine_.setPttTiming(timing);
+}
+
+void TPelkoranForm::applyPttTiming(std::int64_t leadMs, std::int64_t tailMs,
+                                   std::int64_t timeoutSeconds) {
+    engine_.setPttTiming(PttTiming{leadMs, tailMs, timeoutSeconds});
+}
+
+// Told without a modal box: the keyer goes on at once, and a box that waited
+// for OK would hold the next macro back.
+void TPelkoranForm::onTransmitTimeout(std::int64_t seconds) {
+    auto* notice = new QMessageBox(
+        QMessageBox::Warning, "Pelkora",
+        QString("Transmitter released after %1 s (time-out)").arg(seconds), QMessageBox::Ok, this);
+    notice->setObjectName("TimeoutNotice");
+    notice->setModal(false);
+    notice->setAttribute(Qt::WA_DeleteOnClose);
+    notice->show();
 }
 
 void TPelkoranForm::onSoundLost(const std::string& detail) {

@@ -66,11 +66,18 @@ class TPelkoranForm : public QMainWindow,
     // tell the operator; the window goes on.
     void reportFault(const std::string& what);
     const std::string& settingsFile() const { return settingsFile_; }
+    // New [PTT] timings (lead and tail in ms, time-out in s, 0 = off), as a
+    // settings dialog applies them after OK; out-of-range values are clamped.
+    void applyPttTiming(std::int64_t leadMs, std::int64_t tailMs, std::int64_t timeoutSeconds);
     // Closing while clients still hold automation objects asks the operator
     // once more, after the close confirmation and the closing writes.
     // objectsAlive says whether any are held; ask puts the question (empty:
     // the standard box) and is true to close all the same.
     void setCloseWarning(std::function<bool()> objectsAlive, std::function<bool()> ask = {});
+    // The end a termination signal asks for: the closing work of File > Exit
+    // without its questions, done at once even while a box of an earlier
+    // close is still open, then the window closed.
+    void closeUnasked();
 
     // Handlers under the names the operator's actions run.
     void AddSoundClick(int key);
@@ -128,6 +135,8 @@ class TPelkoranForm : public QMainWindow,
     void onStopEnabledChanged(bool enabled) override;
     void onError(const std::string& message) override;
     void onSoundLost(const std::string& detail) override;
+    void onTransmitTimeout(std::int64_t seconds) override;
+    void readPttTiming();
     void onPlayFile(const std::string& path) override;
     void onSkipFile(const std::string& path, const std::string& reason) override;
     void onPause(std::int64_t ms) override;
@@ -182,6 +191,7 @@ class TPelkoranForm : public QMainWindow,
     PlacementTracker placement_;
     PlacementTracker volPlacement_;
     bool closing_ = false;
+    bool closeUnasked_ = false;
     bool closeWritesRefused_ = false;
     std::function<bool()> objectsAlive_;
     std::function<bool()> askCloseWithObjects_;

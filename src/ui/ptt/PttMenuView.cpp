@@ -20,12 +20,16 @@ PttMenuView::PttMenuView(const PttMenu& model, QWidget* parent)
         const QString name = item.name;
         connect(action, &QAction::triggered, this, [this, name] { emit itemClicked(name); });
     }
+    addSeparator();
+    QAction* devices = addAction("Port devices\u2026");
+    devices->setObjectName("PortDevicesItem");
+    connect(devices, &QAction::triggered, this, &PttMenuView::portDevicesClicked);
     sync();
 }
 
 void PttMenuView::sync() {
     for (QAction* action : actions()) {
-        if (!action->objectName().isEmpty()) {
+        if (action->isCheckable()) {
             action->setChecked(model_.isChecked(action->objectName().toStdString()));
         }
     }

@@ -9,7 +9,8 @@
 namespace pelkora {
 
 // The "PTT interface" submenu as the operator sees it: the items of the
-// port/line model with their check marks, titled with the model's caption.
+// port/line model with their check marks, titled with the model's caption,
+// and below them the item that opens the Port devices dialog.
 class PttMenuView : public QMenu {
     Q_OBJECT
   public:
@@ -20,6 +21,7 @@ class PttMenuView : public QMenu {
 
   signals:
     void itemClicked(const QString& itemName);
+    void portDevicesClicked();
 
   private:
     const PttMenu& model_;

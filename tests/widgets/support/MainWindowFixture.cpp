@@ -19,9 +19,8 @@ void MainWindowFixture::seed(const std::string& section, const std::string& key,
 }
 
 TPelkoranForm& MainWindowFixture::build() {
-    DesktopServices services{scheduler,          sound,   wavProbe, serialLines,
-                             profiles,           bus,     log,      startDir_,
-                             "/usr/bin/pelkora", nullptr, nullptr,  mixer};
+    DesktopServices services{scheduler, sound,     wavProbe,           pttDevices, profiles, bus,
+                             log,       startDir_, "/usr/bin/pelkora", nullptr,    nullptr,  mixer};
     services.showError = [this](const QString& message) { errors.append(message); };
     services.showInformation = [this](const QString& message) { informations.append(message); };
     services.confirmClose = [this] {

@@ -14,6 +14,7 @@
 #include "platform/fake/RecordingMessageBus.h"
 #include "platform/fake/VirtualScheduler.h"
 #include "platform/posix/FileDiagnosticLog.h"
+#include "platform/posix/SerialPttDeviceFactory.h"
 #include "ui/app/TPelkoranForm.h"
 #include "widgets/support/RecordingProfileStore.h"
 
@@ -69,6 +70,8 @@ class MainWindowFixture {
     FakeSoundOutput sound{scheduler};
     FakeWavProbe wavProbe;
     FakeSerialLines serialLines;
+    // Every port is a serial port on those lines.
+    SerialPttDeviceFactory pttDevices{serialLines};
     RecordingProfileStore profiles;
     RecordingMessageBus bus;
     FileDiagnosticLog log{false};

@@ -1,0 +1,40 @@
+#include "platform/live/LivePttDevices.h"
+
+#include <string>
+#include <utility>
+
+#include "platform/hamlib/HamlibPttDevice.h"
+#include "platform/live/UnusablePttDevice.h"
+#include "platform/posix/SerialPttDevice.h"
+
+namespace pelkora {
+
+LivePttDevices::LivePttDevices(const PortDevices& ports, SerialLines& lines, LoopPoster& poster,
+                               std::optional<PortSpec> override)
+    : ports_(ports), lines_(lines), poster_(poster), override_(std::move(override)) {}
+
+PortSpec::Parsed LivePttDevices::specOf(int portNumber) const {
+    if (override_) {
+        return {override_, {}};
+    }
+    return PortSpec::parse(ports_.configuredValue("COM" + std::to_string(portNumber)));
+}
+
+std::unique_ptr<PttDevice> LivePttDevices::create(int portNumber) {
+    const PortSpec::Parsed parsed = specOf(portNumber);
+    if (!parsed.spec) {
+        return std::make_unique<UnusablePttDevice>(parsed.error);
+    }
+    if (parsed.spec->kind == PortSpec::Kind::Serial) {
+        // The lines map the port's name to its device (LiveStation::devicePath).
+        return std::make_unique<SerialPttDevice>(lines_, "COM" + std::to_string(portNumber));
+    }
+    return rigDevice(*parsed.spec);
+}
+
+// rigctld, a CAT port and a CM108 pin are all driven through Hamlib.
+std::unique_ptr<PttDevice> LivePttDevices::rigDevice(const PortSpec& spec) {
+    return std::make_unique<HamlibPttDevice>(spec, poster_);
+}
+
+}  // namespace pelkora
