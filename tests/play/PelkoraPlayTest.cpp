@@ -300,6 +300,35 @@ TEST_F(PelkoraPlay, UnreadableFilesAreSkippedAndTheRestPlays) {
     }
 }
 
+// A sound directory copied from a Windows machine: the names differ in case
+// from what the macro asks for. The file is found; the events keep the name as
+// the macro wrote it, and the rendering holds the file's own sound.
+TEST_F(PelkoraPlay, FilesAreFoundWhenOnlyTheCaseOfTheirNamesDiffers) {
+    struct Row {
+        std::string onDisk;   // the test's recording, renamed to this
+        std::string written;  // the name the macro makes
+        Lines options;
+        std::string macro;
+    };
+    const std::vector<Row> rows = {
+        {"CQ.WAV", "cq.wav", {}, "~[tx]~[fcq.wav]~[f1.wav]~[rx]"},
+        {"k.WAV", "K.wav", {"--call", "K1A"}, "~[tx]~[ec]~[rx]"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.macro);
+        std::filesystem::rename(workspace_.file("snd/" + row.written),
+                                workspace_.file("snd/" + row.onDisk));
+        const PlayerRun run = playMacro(row.options, row.macro);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(matching(run.events, "skip").empty()) << run.err;
+        const Lines played = matching(run.events, "play snd/" + row.written);
+        EXPECT_EQ(played.size(), 1U);
+        expectRendering(run.events, playedFiles(run.events).back().ms + 302);
+        std::filesystem::rename(workspace_.file("snd/" + row.onDisk),
+                                workspace_.file("snd/" + row.written));
+    }
+}
+
 TEST_F(PelkoraPlay, IniSuppliesExternalIniAndSoundDir) {
     // The bare ExternalIni name must be found beside pelkora.ini, not in the
     // working directory, where a decoy with another call waits.

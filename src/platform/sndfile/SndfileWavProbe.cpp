@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "platform/posix/CaseBlindPath.h"
+
 namespace pelkora {
 namespace {
 
@@ -57,7 +59,8 @@ std::optional<double> decodedSeconds(int fd) {
 
 std::optional<WavFacts> SndfileWavProbe::probe(const std::string& path) {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const DescriptorCloser file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    const DescriptorCloser file{
+        ::open(CaseBlindPath::resolve(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (file.fd < 0) {
         return std::nullopt;
     }

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/CaseBlindPath.h"
+
 namespace pelkora {
 namespace {
 
@@ -71,7 +73,8 @@ std::unique_ptr<SoundStream> SoundStream::open(const std::string& path, std::int
                                                std::string* why) {
     // Opened non-blocking and only as a regular file, so a FIFO named as a
     // sound cannot hang the caller.
-    Descriptor descriptor{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    Descriptor descriptor{
+        ::open(CaseBlindPath::resolve(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (descriptor.fd < 0) {
         refuse(why, std::string("cannot open the file: ") + std::strerror(errno));
         return nullptr;

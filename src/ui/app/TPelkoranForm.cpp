@@ -23,6 +23,7 @@
 #include "core/ptt/PttTiming.h"
 #include "core/remote/ObjectCount.h"
 #include "core/settings/ProfileInteger.h"
+#include "platform/posix/CaseBlindPath.h"
 #include "platform/posix/ConfigLocation.h"
 #include "ui/app/AbsentMixerLayer.h"
 #include "ui/app/QtPlacement.h"
@@ -69,7 +70,10 @@ StatusLine::Looks desktopLooks() {
             return recordings.hasNext() ? StatusLine::Directory::HasRecordings
                                         : StatusLine::Directory::Empty;
         },
-        [](const std::string& file) { return QFileInfo::exists(QString::fromStdString(file)); }};
+        // Found as the player finds it: case-blind when the exact name is not there.
+        [](const std::string& file) {
+            return QFileInfo::exists(QString::fromStdString(CaseBlindPath::resolve(file)));
+        }};
 }
 
 QPushButton* toggleButton(QWidget* parent, const char* name, const char* caption) {
