@@ -15,6 +15,7 @@
 #include "platform/posix/ConfigLocation.h"
 #include "platform/posix/FileDiagnosticLog.h"
 #include "platform/posix/PosixSerialLines.h"
+#include "ui/app/FatalSignals.h"
 #include "ui/app/QtScheduler.h"
 #include "ui/app/TPelkoranForm.h"
 #include "ui/app/TerminationSignals.h"
@@ -64,8 +65,8 @@ int registerAndEnd(pelkora::StartSwitches::Mode mode) {
     return EXIT_FAILURE;
 }
 
-// What a second termination signal releases before the end: what a handler
-// can reach safely, the serial port's lines and a rigctld PTT.
+// What a second termination signal or a fatal fault releases before the end:
+// what a handler can reach safely, the serial port's lines and a rigctld PTT.
 void releaseTransmitterAtOnce() noexcept {
     pelkora::PosixSerialLines::dropLinesAfterFault();
     pelkora::HamlibPttDevice::releaseAfterFault();
@@ -95,6 +96,9 @@ int main(int argc, char** argv) {
     // ends the program through the window's own close, and a second one ends
     // it at once with the lines dropped.
     pelkora::TerminationSignals termination(releaseTransmitterAtOnce);
+    // A crash while keyed: a rigctld would hold the transmitter keyed for a
+    // client that is gone, so it is released before the program dies.
+    pelkora::FatalSignals::install(releaseTransmitterAtOnce);
 
     const std::string startDir = pelkora::startDirectory();
     const std::string settingsFile = pelkora::joinPath(startDir, pelkora::kSettingsFileName);

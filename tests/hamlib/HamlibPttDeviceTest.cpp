@@ -172,6 +172,7 @@ TEST_F(RigctldPttTest, RigctldGoneAfterOpenFailsTheKeyingWithAReason) {
     EXPECT_NE(keyed->reason.find("rigctld at localhost:" + std::to_string(server_.port())),
               std::string::npos)
         << keyed->reason;
+    EXPECT_NE(keyed->reason.find("failed: IO error."), std::string::npos) << keyed->reason;
 }
 
 // Failures to open, with the words the operator reads.

@@ -16,8 +16,11 @@ namespace {
 using Outcome = PttDevice::Outcome;
 using Status = PttDevice::Status;
 
+// "Communication timed out" -> "communication timed out"; an acronym such as
+// "IO error" stays as it is.
 std::string lowerFirst(std::string words) {
-    if (!words.empty() && words[0] >= 'A' && words[0] <= 'Z') {
+    const bool acronym = words.size() > 1 && words[1] >= 'A' && words[1] <= 'Z';
+    if (!acronym && !words.empty() && words[0] >= 'A' && words[0] <= 'Z') {
         words[0] = static_cast<char>(words[0] - 'A' + 'a');
     }
     return words;

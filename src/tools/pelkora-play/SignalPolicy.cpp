@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include "platform/hamlib/HamlibPttDevice.h"
 #include "platform/posix/PosixSerialLines.h"
 
 namespace pelkora {
@@ -12,6 +13,8 @@ constexpr int kFaultSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTR
 
 extern "C" void dropLinesAndDie(int signalNumber) {
     PosixSerialLines::dropLinesAfterFault();
+    // rigctld keeps the PTT state of a client that has died.
+    HamlibPttDevice::releaseAfterFault();
     // SA_RESETHAND has restored the default and SA_NODEFER lets it through:
     // the program ends here with the signal's own status.
     ::raise(signalNumber);

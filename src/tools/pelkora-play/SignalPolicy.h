@@ -19,8 +19,9 @@ class SignalPolicy {
 
     // For the faults that end the program where it stands (SEGV, BUS, FPE,
     // ILL, ABRT, TRAP, SYS): a handler drops the modem lines of the open port
-    // with async-signal-safe calls only, then lets the signal take its
-    // default course, so the status and any core dump are as they would be.
+    // and switches a rigctld's PTT off, with async-signal-safe calls only,
+    // then lets the signal take its default course, so the status and any
+    // core dump are as they would be.
     static void installFaultHandlers();
 };
 
