@@ -243,5 +243,19 @@ TEST_F(LatePttPortTest, CallsAreAnsweredInOrderAndAFailedReleaseIsShown) {
                                                 "out"}));
 }
 
+// A rig that went away fails the key and the release that follows it: one
+// box, the key's, since nothing was keyed.
+TEST_F(LatePttPortTest, ARigThatFailsToKeyIsReportedOnceNotAgainOnItsRelease) {
+    devices.script().key = {PttDevice::Status::Failed, "IO error"};
+    devices.script().release = {PttDevice::Status::Failed, "IO error"};
+    port.OpenPort();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        port.TxOnOff(true);
+        port.TxOnOff(false);
+        scheduler.runUntilIdle();
+    }
+    EXPECT_EQ(errors, (std::vector<std::string>{"Can't key the transmitter on COM2!\nIO error"}));
+}
+
 }  // namespace
 }  // namespace pelkora

@@ -81,8 +81,13 @@ void PttPort::keyed(bool on, const PttDevice::Outcome& outcome, const Completion
     if (outcome.ok()) {
         keyFailureShown_ = keyFailureShown_ && !on;
     } else if (!on) {
-        // A rig that may still be keyed: the operator must know at once.
-        show("Can't release the transmitter on " + portName(portNumber_) + "!", outcome.reason);
+        // A rig that may still be keyed: the operator must know at once. Not
+        // after a key that failed: nothing was keyed, and the operator has
+        // just been told why (a rig that went away fails both).
+        if (!keyFailureShown_) {
+            show("Can't release the transmitter on " + portName(portNumber_) + "!",
+                 outcome.reason);
+        }
     } else if (!keyFailureShown_) {
         keyFailureShown_ = true;
         show("Can't key the transmitter on " + portName(portNumber_) + "!", outcome.reason);
