@@ -10,7 +10,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    libsndfile1-dev
+    libsndfile1-dev libebur128-dev libespeak-ng-dev
     qt6-base-dev
     libcli11-dev
     libx11-dev libxtst-dev
@@ -27,6 +27,7 @@ test_packages=(
     libsox-fmt-pulse
     clang libclang-rt-14-dev
     libhamlib-utils
+    ffmpeg
 )
 if [ "${1:-}" = "--tests" ]; then
     packages+=("${test_packages[@]}")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the keyer: builds the desktop program `pelkora`
-# and starts it. A first run gets a sound directory of demo recordings so that
-# the keys have something to play. On a machine without a display it says how
+# and starts it. A first run gets a sound directory of spoken characters (and
+# tones for whatever speech could not make) so that the keys have something to
+# play. On a machine without a display it says how
 # to start the program and plays the demo with the command-line player instead.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,6 +14,10 @@ scripts/build.sh build/release -DCMAKE_BUILD_TYPE=Release -DPELKORA_TESTS=OFF -D
 config_dir="${XDG_CONFIG_HOME:-$HOME/.config}/pelkora"
 if [ ! -e "$config_dir/sound" ]; then
     echo "First run: demo recordings go to $config_dir/sound"
+    # Speech where eSpeak NG works; the demo script fills in the rest (the
+    # messages of the default macros, or every file as a tone).
+    build/release/pelkora-voices --sound-dir "$config_dir/sound" ||
+        echo "Spoken characters could not be made; tones stand in for them"
     scripts/make-demo-sounds.sh "$config_dir/sound"
 fi
 
