@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/hamlib/HamlibPttDevice.h"
 #include "platform/hamlib/HamlibRigList.h"
 #include "platform/live/LiveStation.h"
+#include "platform/live/PulseTakeRecorder.h"
 #include "platform/posix/ActivationFile.h"
 #include "platform/posix/ConfigLocation.h"
 #include "platform/posix/FileDiagnosticLog.h"
@@ -110,6 +112,13 @@ int main(int argc, char** argv) {
     bus.setEndsWithLastObject(plan.endsWithLastObject);
     pelkora::FileDiagnosticLog log(pelkora::DebugLogFormat::isSwitchOn(args));
 
+    // Takes come from the source the mixer shows, on the station's connection.
+    const auto recorders = [&scheduler, &station,
+                            settingsFile]() -> std::unique_ptr<pelkora::TakeRecorder> {
+        return std::make_unique<pelkora::PulseTakeRecorder>(
+            scheduler, station.soundServer,
+            station.profiles.readString(settingsFile, "Sound", "Source", ""));
+    };
     pelkora::TPelkoranForm window(pelkora::DesktopServices{scheduler,
                                                            station.sound,
                                                            station.probe,
@@ -123,7 +132,8 @@ int main(int argc, char** argv) {
                                                            {},
                                                            &station.mixer,
                                                            {},
-                                                           pelkora::hamlibRigModels});
+                                                           pelkora::hamlibRigModels,
+                                                           recorders});
     station.attach(window.engine(), log);
     if (!registrationError.empty()) {
         log.logString("DBus", registrationError);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "platform/PttDeviceFactory.h"
 #include "platform/Scheduler.h"
 #include "platform/SoundOutput.h"
+#include "platform/TakeRecorder.h"
 #include "platform/WavProbe.h"
 #include "platform/posix/FileDiagnosticLog.h"
 
@@ -41,6 +43,9 @@ struct DesktopServices {
     // The radio models a CAT port can name, asked for when the Port devices
     // dialog opens; empty: the model number is typed.
     std::function<std::vector<RigModelChoice>()> rigModels = {};
+    // Makes the recorder of the operator's takes, asked for at the first
+    // take; empty, or none made: nothing can be recorded, and takes say why.
+    std::function<std::unique_ptr<TakeRecorder>()> recorders = {};
 };
 
 }  // namespace pelkora

@@ -35,6 +35,7 @@
 #include "ui/ptt/LedGlyphs.h"
 #include "ui/ptt/PortDevicesDialog.h"
 #include "ui/ptt/PttMenuView.h"
+#include "ui/recording/RecordingDesk.h"
 #include "ui/remote/HookMessageFilter.h"
 #include "ui/widgets/TLedLadder.h"
 
@@ -154,6 +155,27 @@ TPelkoranForm::TPelkoranForm(const DesktopServices& services, QWidget* parent)
         showVolumeRegulators_->setChecked(false);
     });
     soundDirectoryForm_ = new TfrmSoundDirectory(this);
+    buildRecordingDesk();
+}
+
+void TPelkoranForm::buildRecordingDesk() {
+    recordings_ =
+        new RecordingDesk(services_.recorders, services_.profiles, settingsFile_, services_.sound,
+                          RecordingDesk::Sources{[this] { return macros_; },
+                                                 [this] { return engine_.soundDirectory(); },
+                                                 [this] { return recordingBusyReason(); }},
+                          this);
+    connect(recordings_, &RecordingDesk::statusChanged, this, [this] { refreshStatusLine(); });
+}
+
+std::string TPelkoranForm::recordingBusyReason() const {
+    if (engine_.txDown()) {
+        return "The transmitter is keyed: release it (Alt+T or Esc) to record or play";
+    }
+    if (!engine_.settled()) {
+        return "A macro is playing: wait for its end or press Esc to record or play";
+    }
+    return {};
 }
 
 TPelkoranForm::~TPelkoranForm() {
@@ -297,6 +319,8 @@ void TPelkoranForm::buildMenus() {
                 }
             })
         ->setObjectName("Sounddirectory1");
+    setup->addAction("&Record messages…", this, [this] { recordings_->showWindow(); })
+        ->setObjectName("Recordmessages1");
     keyboardHook_ = setup->addAction("Set keyboard hook");
     keyboardHook_->setObjectName("Setkeyboardhook1");
     keyboardHook_->setCheckable(true);
@@ -629,6 +653,17 @@ bool TPelkoranForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TPelkoranForm::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    const Qt::KeyboardModifiers record = Qt::ControlModifier | Qt::ShiftModifier;
+    if ((modifiers & (record | Qt::AltModifier)) == record && key >= Qt::Key_F1 &&
+        key <= Qt::Key_F12) {
+        recordings_->recordMacroKey(key - Qt::Key_F1 + 1);
+        return true;
+    }
+    // Esc ends a take and nothing more: the operator meant the recording.
+    if (key == Qt::Key_Escape && recordings_->isRecording()) {
+        recordings_->stopTake();
+        return true;
+    }
     if (modifiers & Qt::AltModifier) {
         // Alt+P, Alt+T and Alt+M click their buttons, as their captions say.
         QPushButton* target = key == Qt::Key_P   ? pauseButton_
@@ -831,6 +866,11 @@ void TPelkoranForm::Setkeyboardhook1Click() {
 }
 
 void TPelkoranForm::releaseEverything() {
+    // A take still running when the keyer ends is dropped: the earlier
+    // recording stays.
+    if (recordings_ != nullptr) {
+        recordings_->cancelTake();
+    }
     // The hook stops before the window it reports to is gone.
     if (keyboardHook_->isChecked() && hookLibrary_.held()) {
         hookLibrary_.clearHook();
@@ -946,6 +986,9 @@ void TPelkoranForm::refreshStatusLine() {
         return;  // the engine reported before the window was built
     }
     statusLine_.keyerChanged(engine_);
+    if (recordings_ != nullptr) {
+        recordings_->keyerChanged();
+    }
     // Shown from the loop, once per burst of reports: laying out the label
     // (and looking at the sound directory) would otherwise come between a
     // key press and its first sound.
@@ -959,7 +1002,11 @@ void TPelkoranForm::refreshStatusLine() {
 }
 
 void TPelkoranForm::showStatusLine() {
-    const QString text = QString::fromStdString(statusLine_.text());
+    QString text = QString::fromStdString(statusLine_.text());
+    const QString recording = recordings_ != nullptr ? recordings_->statusText() : QString();
+    if (!recording.isEmpty()) {
+        text = text.isEmpty() ? recording : recording + "\n" + text;
+    }
     if (text != statusLabel_->text()) {
         statusLabel_->setText(text);
         statusLabel_->setVisible(!text.isEmpty());

@@ -41,6 +41,7 @@ class TAboutForm;
 class TfrmSoundDirectory;
 class HookMessageFilter;
 class TLedLadder;
+class RecordingDesk;
 
 // The keyer's main window: the TX, Pause and Mike buttons, the macro button
 // bar, the call and report boxes, Clear and Stop, and the display of what is
@@ -175,6 +176,9 @@ class TPelkoranForm : public QMainWindow,
     void showError(const QString& message);
     // False when the action raised an error (shown to the operator).
     bool runGuarded(const std::function<void()>& action);
+    void buildRecordingDesk();
+    // Why nothing may be recorded or played now; empty while the keyer is idle.
+    std::string recordingBusyReason() const;
 
     DesktopServices services_;
     std::string settingsFile_;
@@ -239,6 +243,7 @@ class TPelkoranForm : public QMainWindow,
     TEditMacrosForm* editMacrosForm_ = nullptr;
     TAboutForm* aboutForm_ = nullptr;
     TfrmSoundDirectory* soundDirectoryForm_ = nullptr;
+    RecordingDesk* recordings_ = nullptr;
 };
 
 }  // namespace pelkora

@@ -21,6 +21,7 @@ void MainWindowFixture::seed(const std::string& section, const std::string& key,
 TPelkoranForm& MainWindowFixture::build() {
     DesktopServices services{scheduler, sound,     wavProbe,           pttDevices, profiles, bus,
                              log,       startDir_, "/usr/bin/pelkora", nullptr,    nullptr,  mixer};
+    services.recorders = recorders;
     services.showError = [this](const QString& message) { errors.append(message); };
     services.showInformation = [this](const QString& message) { informations.append(message); };
     services.confirmClose = [this] {

@@ -80,6 +80,8 @@ class MainWindowFixture {
     QStringList informations;  // information boxes, in order
     // The sound mixers the window is built on; none: a system without them.
     MixerLayer* mixer = nullptr;
+    // Makes the recorder of the operator's takes; empty: none.
+    std::function<std::unique_ptr<TakeRecorder>()> recorders;
     bool closeAnswer = true;
     int closeQuestions = 0;
 
