@@ -21,13 +21,21 @@ phase() {
     echo "== $name took $((SECONDS - start)) s"
 }
 
+# The live sound tests hold gaps and latencies to a few milliseconds; on a
+# small virtual machine a stretch of stolen time now and then makes one miss
+# by tens of milliseconds. A failed test runs once more, alone; a second
+# failure fails the phase.
 run_suite() {
     local dir="$1"
     shift
     echo "== building $dir"
     scripts/build.sh "$dir" -DPELKORA_WERROR=ON "$@"
     echo "== testing $dir"
-    ctest --test-dir "$dir" --output-on-failure --parallel "$(nproc)" --timeout 300
+    if ctest --test-dir "$dir" --output-on-failure --parallel "$(nproc)" --timeout 300; then
+        return 0
+    fi
+    echo "== the failed tests run once more, one at a time"
+    ctest --test-dir "$dir" --rerun-failed --output-on-failure --timeout 300
 }
 
 # The AddressSanitizer suite. The sanitizer slows the code about twice, and on
