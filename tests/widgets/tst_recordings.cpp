@@ -282,6 +282,39 @@ class TestRecordings : public QObject {
         QCOMPARE(bytesOf(path), earlier);
     }
 
+    // Both run on a thread of their own: the window answers meanwhile, its
+    // buttons are grey until the work reports, and the list shows the result.
+    void wholeDirectoryButtonsMakeAndLevelTheSet() {
+        const std::string quiet = fixture().soundFile("cq.wav");
+        QVERIFY(writeTake(quiet, 0.01, 700));
+        QVERIFY(writeTake(fixture().soundFile("K.wav"), 0.3, 500));
+        const QByteArray ownK = bytesOf(fixture().soundFile("K.wav"));
+        fixture().build();
+        TRecordingsForm* form = openRecordings();
+        auto* note = form->findChild<QLabel*>("RecordingNote");
+
+        button("MakeMissingButton")->click();
+        QVERIFY(!button("MakeMissingButton")->isEnabled());
+        QVERIFY(!button("NormaliseAllButton")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(button("MakeMissingButton")->isEnabled(), 120000);
+        QVERIFY2(note->text().startsWith("Made 36 files"), qPrintable(note->text()));
+        QCOMPARE(bytesOf(fixture().soundFile("K.wav")), ownK);  // a recording is never replaced
+        auto* list = form->findChild<QTreeWidget*>("RecordingsList");
+        for (const char* name : {"A.wav", "Z.wav", "0.wav", "stroke.wav"}) {
+            QVERIFY(form->selectFile(name));
+            QVERIFY2(list->currentItem()->text(TRecordingsForm::cLength) != "missing", name);
+        }
+
+        button("NormaliseAllButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(button("NormaliseAllButton")->isEnabled(), 120000);
+        QVERIFY2(note->text().startsWith("Normalised"), qPrintable(note->text()));
+        std::string error;
+        const auto facts = SoundFileTools::measure(quiet, &error);
+        QVERIFY2(facts.has_value(), error.c_str());
+        QVERIFY(std::fabs(facts->loudnessLufs - SoundFileTools::kTargetLufs) < 0.5);
+        QVERIFY(TakeWriter::canUndo(quiet));
+    }
+
     void ctrlShiftFunctionKeyRecordsTheMacrosFirstFile() {
         QVERIFY(fixture().buildShown());
         QVERIFY(fixture().activateMainWindow());

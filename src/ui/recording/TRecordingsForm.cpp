@@ -1,6 +1,7 @@
 #include "ui/recording/TRecordingsForm.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -8,17 +9,21 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <exception>
 #include <filesystem>
+#include <utility>
 
 #include "platform/TakeRecorder.h"
 #include "platform/posix/CaseBlindPath.h"
 #include "platform/sndfile/SoundFileTools.h"
 #include "platform/sndfile/TakeWriter.h"
+#include "platform/speech/StarterSet.h"
 #include "ui/recording/TakeControl.h"
 #include "ui/widgets/TLedLadder.h"
 
@@ -73,6 +78,17 @@ TRecordingsForm::TRecordingsForm(TakeControl& takes, SoundOutput& sound, QWidget
     auto* buttons = new QWidget(this);
     buildButtons(buttons);
     column->addWidget(buttons);
+    auto* wholeSet = new QHBoxLayout;
+    normaliseAll_ = new QPushButton("Normalise all", this);
+    normaliseAll_->setObjectName("NormaliseAllButton");
+    makeMissing_ = new QPushButton("Make missing files by speech synthesis", this);
+    makeMissing_->setObjectName("MakeMissingButton");
+    wholeSet->addWidget(normaliseAll_);
+    wholeSet->addWidget(makeMissing_);
+    wholeSet->addStretch(1);
+    column->addLayout(wholeSet);
+    connect(normaliseAll_, &QPushButton::clicked, this, &TRecordingsForm::normaliseAllClicked);
+    connect(makeMissing_, &QPushButton::clicked, this, &TRecordingsForm::makeMissingClicked);
     auto* levelRow = new QHBoxLayout;
     evenLoudness_ = new QCheckBox("&Even loudness on save", this);
     evenLoudness_->setObjectName("EvenLoudness");
@@ -118,6 +134,10 @@ TRecordingsForm::~TRecordingsForm() {
     // The preview's end would be reported to a window that is gone.
     if (previewing_) {
         sound_.stop();
+    }
+    // A file half-way through its rename must not be cut off by the exit.
+    if (job_.joinable()) {
+        job_.join();
     }
 }
 
@@ -232,7 +252,9 @@ void TRecordingsForm::updateButtons() {
     const bool recording = takes_.isRecording();
     const bool busy = !takes_.busyReason().empty();
     const bool exists = !path.empty() && std::filesystem::exists(path);
-    const bool idle = !recording && !busy && !previewing_;
+    const bool idle = !recording && !busy && !previewing_ && !jobRunning_;
+    normaliseAll_->setEnabled(idle);
+    makeMissing_->setEnabled(idle);
     record_->setText(recording ? "St&op" : "Rec&ord");
     record_->setEnabled(recording || (idle && !path.empty()));
     play_->setText(previewing_ ? "Stop pla&ying" : "Pla&y");
@@ -326,6 +348,97 @@ void TRecordingsForm::undoClicked() {
     note(TakeWriter::undo(path, &error) ? name + ": the earlier recording is back"
                                         : name + ": " + QString::fromStdString(error));
     refresh();
+}
+
+void TRecordingsForm::runJob(const QString& started, std::function<QString()> job) {
+    if (job_.joinable()) {
+        job_.join();  // the last one has reported already
+    }
+    jobRunning_ = true;
+    note(started);
+    updateButtons();
+    QPointer<TRecordingsForm> self(this);
+    job_ = std::thread([self, job = std::move(job)] {
+        QString outcome;
+        try {
+            outcome = job();
+        } catch (const std::exception& error) {
+            outcome = QString::fromUtf8(error.what());
+        } catch (...) {
+            outcome = "The work stopped on an unknown error";
+        }
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, outcome] {
+                if (self) {
+                    self->jobDone(outcome);
+                }
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TRecordingsForm::jobDone(const QString& outcome) {
+    jobRunning_ = false;
+    note(outcome);
+    refresh();
+}
+
+void TRecordingsForm::normaliseAllClicked() {
+    const std::string dir = soundDir ? soundDir() : std::string();
+    runJob("Normalising every file of the sound directory…", [dir] {
+        std::string error;
+        const std::vector<SoundFileResult> results = SoundFileTools::normaliseAll(dir, &error);
+        if (!error.empty()) {
+            return QString::fromStdString(error);
+        }
+        int changed = 0;
+        int kept = 0;
+        QStringList failures;
+        for (const SoundFileResult& result : results) {
+            if (!result.ok) {
+                failures.append(QString::fromStdString(result.name + ": " + result.error));
+            } else if (result.changed) {
+                ++changed;
+            } else {
+                ++kept;
+            }
+        }
+        QString outcome = QString("Normalised %1 files; %2 were at the target already (undo "
+                                  "copies kept)")
+                              .arg(changed)
+                              .arg(kept);
+        if (!failures.isEmpty()) {
+            outcome += ". Not normalised: " + failures.join("; ");
+        }
+        return outcome;
+    });
+}
+
+void TRecordingsForm::makeMissingClicked() {
+    const std::string dir = soundDir ? soundDir() : std::string();
+    runJob("Making the missing character files by speech synthesis…", [dir] {
+        std::string error;
+        const std::vector<StarterResult> results = StarterSet::make(dir, true, &error);
+        if (!error.empty()) {
+            return QString::fromStdString(error);
+        }
+        int made = 0;
+        QStringList failures;
+        for (const StarterResult& result : results) {
+            if (result.outcome == StarterResult::Outcome::Made) {
+                ++made;
+            } else if (result.outcome == StarterResult::Outcome::Failed) {
+                failures.append(QString::fromStdString(result.name + ": " + result.error));
+            }
+        }
+        QString outcome = made == 0 ? QString("Nothing was missing")
+                                    : QString("Made %1 files by speech synthesis").arg(made);
+        if (!failures.isEmpty()) {
+            outcome += ". Not made: " + failures.join("; ");
+        }
+        return outcome;
+    });
 }
 
 void TRecordingsForm::onTakeEnded(const QString&, const QString& outcome) {

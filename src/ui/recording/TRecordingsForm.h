@@ -4,6 +4,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "core/recording/RecordingList.h"
 #include "platform/SoundOutput.h"
@@ -23,8 +24,10 @@ class TLedLadder;
 // The "Recordings" tool window: the sound files the keyer needs and has,
 // with their length, peak and loudness, missing ones marked, and for the
 // selected file Record/Stop, Play (on the keyer's own sound output, never
-// keyed), Trim, Normalise, Delete and "Undo last take". Nothing is recorded
-// or played while the keyer transmits or plays a macro.
+// keyed), Trim, Normalise, Delete and "Undo last take"; for the whole
+// directory "Normalise all" and "Make missing files by speech synthesis",
+// which run off the GUI thread. Nothing is recorded or played while the keyer
+// transmits or plays a macro.
 // Threading: GUI thread only.
 class TRecordingsForm : public QWidget {
     Q_OBJECT
@@ -61,6 +64,12 @@ class TRecordingsForm : public QWidget {
     void deleteClicked();
     void undoClicked();
     void onTakeEnded(const QString& path, const QString& outcome);
+    // Directory-wide work: seconds of speech synthesis or of rewriting files,
+    // done on a thread of its own so that the window keeps answering.
+    void runJob(const QString& started, std::function<QString()> job);
+    void jobDone(const QString& outcome);
+    void normaliseAllClicked();
+    void makeMissingClicked();
     void tick();
     void note(const QString& text);
 
@@ -75,6 +84,10 @@ class TRecordingsForm : public QWidget {
     QPushButton* normalise_ = nullptr;
     QPushButton* delete_ = nullptr;
     QPushButton* undo_ = nullptr;
+    QPushButton* normaliseAll_ = nullptr;
+    QPushButton* makeMissing_ = nullptr;
+    std::thread job_;
+    bool jobRunning_ = false;
     QCheckBox* evenLoudness_ = nullptr;
     TLedLadder* level_ = nullptr;
     QLabel* note_ = nullptr;
