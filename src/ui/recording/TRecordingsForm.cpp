@@ -404,8 +404,9 @@ void TRecordingsForm::normaliseAllClicked() {
                 ++kept;
             }
         }
-        QString outcome = QString("Normalised %1 files; %2 were at the target already (undo "
-                                  "copies kept)")
+        QString outcome = QString(
+                              "Normalised %1 files; %2 were at the target already (undo "
+                              "copies kept)")
                               .arg(changed)
                               .arg(kept);
         if (!failures.isEmpty()) {
