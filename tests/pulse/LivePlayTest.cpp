@@ -23,6 +23,7 @@
 
 #include "pulse/MonitorRecorder.h"
 #include "pulse/PrivateSoundServer.h"
+#include "pulse/SoundServerSuite.h"
 #include "pulse/SoundFiles.h"
 #include "support/ChildProcess.h"
 #include "support/OutputLines.h"
@@ -181,29 +182,8 @@ struct LiveRun {
     std::vector<Heard> heard;
 };
 
-class LivePlay : public ::testing::Test {
+class LivePlay : public test::SoundServerSuite<LivePlay> {
   protected:
-    static void SetUpTestSuite() {
-        if (!PrivateSoundServer::installed()) {
-            setupError() = PrivateSoundServer::missing();
-            return;
-        }
-        server() = std::make_unique<PrivateSoundServer>();
-        setupError() = server()->start();
-        // The recorder reaches the server through this too.
-        ::setenv("PULSE_SERVER", server()->address().c_str(), 1);
-    }
-    static void TearDownTestSuite() { server().reset(); }
-
-    static std::unique_ptr<PrivateSoundServer>& server() {
-        static std::unique_ptr<PrivateSoundServer> instance;
-        return instance;
-    }
-    static std::string& setupError() {
-        static std::string error;
-        return error;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(setupError().empty()) << setupError();
         const char* player = std::getenv("PELKORA_PLAY");

@@ -21,6 +21,7 @@
 #include "hamlib/RigctldServer.h"
 #include "pulse/MonitorRecorder.h"
 #include "pulse/PrivateSoundServer.h"
+#include "pulse/SoundServerSuite.h"
 #include "pulse/RigPttWatch.h"
 #include "pulse/SoundFiles.h"
 #include "support/ChildProcess.h"
@@ -123,28 +124,8 @@ struct RigRun {
     std::optional<bool> pttAfterwards;  // a fresh rigctl's reading once the player has gone
 };
 
-class LiveRigctld : public ::testing::Test {
+class LiveRigctld : public test::SoundServerSuite<LiveRigctld> {
   protected:
-    static void SetUpTestSuite() {
-        if (!PrivateSoundServer::installed()) {
-            setupError() = PrivateSoundServer::missing();
-            return;
-        }
-        server() = std::make_unique<PrivateSoundServer>();
-        setupError() = server()->start();
-        ::setenv("PULSE_SERVER", server()->address().c_str(), 1);
-    }
-    static void TearDownTestSuite() { server().reset(); }
-
-    static std::unique_ptr<PrivateSoundServer>& server() {
-        static std::unique_ptr<PrivateSoundServer> instance;
-        return instance;
-    }
-    static std::string& setupError() {
-        static std::string error;
-        return error;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(setupError().empty()) << setupError();
         if (!RigctldServer::installed() || RigctldServer::findProgram("rigctl").empty()) {

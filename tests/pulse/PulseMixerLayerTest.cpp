@@ -16,6 +16,7 @@
 
 #include "platform/pulse/PulseSoundOutput.h"
 #include "pulse/PrivateSoundServer.h"
+#include "pulse/SoundServerSuite.h"
 #include "pulse/QueuePoster.h"
 #include "pulse/SoundFiles.h"
 
@@ -78,28 +79,8 @@ struct RecordingListener : MixerChangeListener {
     std::vector<std::uint32_t> controls;
 };
 
-class PulseMixerLayerTest : public ::testing::Test {
+class PulseMixerLayerTest : public test::SoundServerSuite<PulseMixerLayerTest> {
   protected:
-    static void SetUpTestSuite() {
-        if (!test::PrivateSoundServer::installed()) {
-            setupError() = test::PrivateSoundServer::missing();
-            return;
-        }
-        server() = std::make_unique<test::PrivateSoundServer>();
-        setupError() = server()->start();
-        ::setenv("PULSE_SERVER", server()->address().c_str(), 1);
-    }
-    static void TearDownTestSuite() { server().reset(); }
-
-    static std::unique_ptr<test::PrivateSoundServer>& server() {
-        static std::unique_ptr<test::PrivateSoundServer> instance;
-        return instance;
-    }
-    static std::string& setupError() {
-        static std::string error;
-        return error;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(setupError().empty()) << setupError();
         // Each test starts from the sink as the server made it.

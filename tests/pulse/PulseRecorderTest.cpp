@@ -23,6 +23,7 @@
 #include "platform/sndfile/SndfileWavProbe.h"
 #include "platform/sndfile/TakeWriter.h"
 #include "pulse/PrivateSoundServer.h"
+#include "pulse/SoundServerSuite.h"
 #include "pulse/QueuePoster.h"
 
 namespace pelkora {
@@ -111,28 +112,8 @@ double toneHz(const std::vector<float>& samples) {
                : rising * static_cast<double>(kRate) / static_cast<double>(samples.size());
 }
 
-class PulseRecorderTest : public ::testing::Test {
+class PulseRecorderTest : public test::SoundServerSuite<PulseRecorderTest> {
   protected:
-    static void SetUpTestSuite() {
-        if (!test::PrivateSoundServer::installed()) {
-            setupError() = test::PrivateSoundServer::missing();
-            return;
-        }
-        server() = std::make_unique<test::PrivateSoundServer>();
-        setupError() = server()->start();
-        ::setenv("PULSE_SERVER", server()->address().c_str(), 1);
-    }
-    static void TearDownTestSuite() { server().reset(); }
-
-    static std::unique_ptr<test::PrivateSoundServer>& server() {
-        static std::unique_ptr<test::PrivateSoundServer> instance;
-        return instance;
-    }
-    static std::string& setupError() {
-        static std::string error;
-        return error;
-    }
-
     void SetUp() override {
         ASSERT_TRUE(setupError().empty()) << setupError();
         dir_ = server()->dir() + "/takes";

@@ -18,6 +18,7 @@
 
 #include "pulse/MonitorRecorder.h"
 #include "pulse/PrivateSoundServer.h"
+#include "pulse/SoundServerSuite.h"
 #include "pulse/QueuePoster.h"
 #include "pulse/SoundFiles.h"
 
@@ -134,30 +135,10 @@ class FlakyPoster : public test::QueuePoster {
     std::atomic<int> failures_{0};
 };
 
-class PulseSoundOutputTest : public ::testing::Test {
+class PulseSoundOutputTest : public test::SoundServerSuite<PulseSoundOutputTest> {
   protected:
     explicit PulseSoundOutputTest(std::chrono::milliseconds recorderFragment = 1ms)
         : recorder("pelkora_null.monitor", recorderFragment), recorderFragment_(recorderFragment) {}
-
-    static void SetUpTestSuite() {
-        if (!test::PrivateSoundServer::installed()) {
-            setupError() = test::PrivateSoundServer::missing();
-            return;
-        }
-        server() = std::make_unique<test::PrivateSoundServer>();
-        setupError() = server()->start();
-        ::setenv("PULSE_SERVER", server()->address().c_str(), 1);
-    }
-    static void TearDownTestSuite() { server().reset(); }
-
-    static std::unique_ptr<test::PrivateSoundServer>& server() {
-        static std::unique_ptr<test::PrivateSoundServer> instance;
-        return instance;
-    }
-    static std::string& setupError() {
-        static std::string error;
-        return error;
-    }
 
     void SetUp() override {
         ASSERT_TRUE(setupError().empty()) << setupError();
