@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,6 +89,13 @@ int main(int argc, char** argv) {
     const std::string registrationError = plan.registerAtStart ? registerProgram() : "";
     preferX11();
     QApplication application(argc, argv);
+    // QApplication has taken the desktop's locale. Hamlib sets LC_NUMERIC to
+    // "C" around each rig call, on the rig's worker thread, and then restores
+    // the name it saved, which that very change has freed; and setlocale is
+    // not safe beside other threads anyway. With numbers in "C" from here on
+    // its switch changes nothing. Qt formats through QLocale, the settings
+    // file wants "C" numbers, and the log's dates keep the desktop's LC_TIME.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName("Pelkora");
     QApplication::setApplicationVersion(PELKORA_VERSION);
     QGuiApplication::setDesktopFileName("pelkora");

@@ -77,7 +77,10 @@ last_rts_request() {
 launch_keyed_and_playing() {
     : >"$work/lines.log"
     rm -f "$(dirname "$(session_profile)")"/pelkora*.log
-    LD_PRELOAD="$preload" PELKORA_TEST_LINE_LOG="$work/lines.log" session_launch "$binary" DEBUG
+    # A sanitizer build wants its runtime first; the preload only wraps ioctl.
+    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
+        LD_PRELOAD="$preload" PELKORA_TEST_LINE_LOG="$work/lines.log" \
+        session_launch "$binary" DEBUG
     window="$(session_find_window 20)" || fail "no window named Pelkora was mapped within 20 s"
     session_press_key "$window" alt+t
     session_press_key "$window" F2
