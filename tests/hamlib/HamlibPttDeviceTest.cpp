@@ -43,12 +43,12 @@ std::optional<Outcome> setPtt(QueuePoster& loop, PttDevice& device, bool on) {
     return await(loop, [&](PttDevice::Done done) { device.setPtt(on, 1, std::move(done)); });
 }
 
-PortSpec rigctldAt(int port, std::string host = "localhost") {
-    PortSpec spec;
-    spec.kind = PortSpec::Kind::Rigctld;
-    spec.host = std::move(host);
-    spec.tcpPort = port;
-    return spec;
+PortRoute rigctldAt(int port, std::string host = "localhost") {
+    PortRoute route;
+    route.kind = PortRoute::Kind::Rigctld;
+    route.host = std::move(host);
+    route.tcpPort = port;
+    return route;
 }
 
 // What a second client sees, asked until it matches or a few seconds pass:
@@ -178,7 +178,7 @@ TEST_F(RigctldPttTest, RigctldGoneAfterOpenFailsTheKeyingWithAReason) {
 // Failures to open, with the words the operator reads.
 struct OpenFailure {
     const char* name;
-    std::function<PortSpec()> spec;
+    std::function<PortRoute()> route;
     std::function<std::string()> expectedWords;
 };
 
@@ -190,20 +190,20 @@ std::string regularFile() {
     return path.string();
 }
 
-PortSpec cm108(std::string device, int gpio = 3) {
-    PortSpec spec;
-    spec.kind = PortSpec::Kind::Cm108;
-    spec.device = std::move(device);
-    spec.gpio = gpio;
-    return spec;
+PortRoute cm108(std::string device, int gpio = 3) {
+    PortRoute route;
+    route.kind = PortRoute::Kind::Cm108;
+    route.device = std::move(device);
+    route.gpio = gpio;
+    return route;
 }
 
-PortSpec catRig(int model, std::string device) {
-    PortSpec spec;
-    spec.kind = PortSpec::Kind::HamlibRig;
-    spec.rigModel = model;
-    spec.device = std::move(device);
-    return spec;
+PortRoute catRig(int model, std::string device) {
+    PortRoute route;
+    route.kind = PortRoute::Kind::HamlibRig;
+    route.rigModel = model;
+    route.device = std::move(device);
+    return route;
 }
 
 const int kClosedPort = test::freeTcpPort();
@@ -234,7 +234,7 @@ const OpenFailure kOpenFailures[] = {
 
 TEST_P(OpenFailureTest, CannotOpenWithTheReasonAndKeysNothingAfter) {
     QueuePoster loop;
-    HamlibPttDevice device(GetParam().spec(), loop);
+    HamlibPttDevice device(GetParam().route(), loop);
     const auto opened = openDevice(loop, device);
     ASSERT_TRUE(opened.has_value()) << "no completion";
     EXPECT_EQ(opened->status, Status::CannotOpen);

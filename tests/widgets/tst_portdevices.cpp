@@ -148,13 +148,13 @@ class TestPortDevices : public QObject {
         store.writeString(kFile, "PTT", "TimeoutSeconds", "ninety");
         const auto values = PortSettings::read(store, kFile);
         QCOMPARE(values.ports[0].stored, std::string("/dev/ttyUSB0"));
-        QCOMPARE(values.ports[0].spec.device, std::string("/dev/ttyUSB0"));
-        QCOMPARE(values.ports[1].spec.kind, pelkora::PortSpec::Kind::Rigctld);
-        QCOMPARE(values.ports[1].spec.tcpPort, 4533);
+        QCOMPARE(values.ports[0].route.device, std::string("/dev/ttyUSB0"));
+        QCOMPARE(values.ports[1].route.kind, pelkora::PortRoute::Kind::Rigctld);
+        QCOMPARE(values.ports[1].route.tcpPort, 4533);
         QCOMPARE(values.ports[2].stored, std::string("serial please"));
         QVERIFY(!values.ports[2].error.empty());
         QCOMPARE(values.ports[3].stored, std::string());
-        QCOMPARE(values.ports[3].spec.device, std::string("/dev/ttyS3"));
+        QCOMPARE(values.ports[3].route.device, std::string("/dev/ttyS3"));
         QVERIFY(values.ports[3].error.empty());
         QCOMPARE(values.timing, (PttTiming{150, 0, 0}));
         QCOMPARE(values.timingComplaints.size(), std::size_t(1));

@@ -8,8 +8,8 @@
 
 namespace pelkora {
 
-HamlibPttDevice::HamlibPttDevice(const PortSpec& spec, LoopPoster& poster)
-    : session_(std::make_shared<HamlibRigSession>(spec)),
+HamlibPttDevice::HamlibPttDevice(const PortRoute& route, LoopPoster& poster)
+    : session_(std::make_shared<HamlibRigSession>(route)),
       poster_(std::make_shared<ClosablePoster>(poster)) {}
 
 HamlibPttDevice::~HamlibPttDevice() {

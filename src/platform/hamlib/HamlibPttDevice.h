@@ -3,7 +3,7 @@
 #include <chrono>
 #include <memory>
 
-#include "core/ptt/PortSpec.h"
+#include "core/ptt/PortRoute.h"
 #include "platform/LoopPoster.h"
 #include "platform/PttDevice.h"
 #include "platform/hamlib/RigWorkerThread.h"
@@ -14,7 +14,7 @@ class ClosablePoster;
 class HamlibRigSession;
 
 // Keys the transmitter through Hamlib: a running rigctld, a radio's CAT
-// port, or a CM108 GPIO pin (PortSpec kinds Rigctld, HamlibRig, Cm108).
+// port, or a CM108 GPIO pin (PortRoute kinds Rigctld, HamlibRig, Cm108).
 // Each device has a worker thread that makes the Hamlib calls in the order
 // they were asked for; their completions come back through the loop poster.
 // Threading: loop thread only (the thread that runs the poster's tasks).
@@ -24,7 +24,7 @@ class HamlibPttDevice : public PttDevice {
     // rig before leaving it to finish alone.
     static constexpr std::chrono::milliseconds kCloseWait{3000};
 
-    HamlibPttDevice(const PortSpec& spec, LoopPoster& poster);
+    HamlibPttDevice(const PortRoute& route, LoopPoster& poster);
     // Drops the operations not started yet (their completions never run),
     // then releases and closes the rig, waiting at most kCloseWait.
     ~HamlibPttDevice() override;
@@ -32,7 +32,7 @@ class HamlibPttDevice : public PttDevice {
     HamlibPttDevice& operator=(const HamlibPttDevice&) = delete;
 
     void open(Done done) override;
-    // lineChoice is ignored: the rig keys the way its PortSpec says.
+    // lineChoice is ignored: the rig keys the way its PortRoute says.
     void setPtt(bool on, int lineChoice, Done done) override;
     // Returns at once; the worker releases and closes after the operations
     // asked for before.

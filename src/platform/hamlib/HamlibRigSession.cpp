@@ -34,7 +34,7 @@ std::string modelName(const RIG* rig) {
 
 }  // namespace
 
-HamlibRigSession::HamlibRigSession(PortSpec spec) : spec_(std::move(spec)) {}
+HamlibRigSession::HamlibRigSession(PortRoute route) : route_(std::move(route)) {}
 
 HamlibRigSession::~HamlibRigSession() {
     close();
@@ -42,16 +42,16 @@ HamlibRigSession::~HamlibRigSession() {
 
 Outcome HamlibRigSession::open() {
     close();
-    if (spec_.kind == PortSpec::Kind::Cm108 && (spec_.gpio < 1 || spec_.gpio > 8)) {
-        return {Status::CannotOpen,
-                "GPIO " + std::to_string(spec_.gpio) + " does not exist; a CM108 has GPIO 1 to 8."};
+    if (route_.kind == PortRoute::Kind::Cm108 && (route_.gpio < 1 || route_.gpio > 8)) {
+        return {Status::CannotOpen, "GPIO " + std::to_string(route_.gpio) +
+                                        " does not exist; a CM108 has GPIO 1 to 8."};
     }
-    if (spec_.kind == PortSpec::Kind::Serial) {
-        return {Status::CannotOpen, spec_.device + " is a serial port, not a Hamlib rig."};
+    if (route_.kind == PortRoute::Kind::Serial) {
+        return {Status::CannotOpen, route_.device + " is a serial port, not a Hamlib rig."};
     }
-    if (spec_.kind == PortSpec::Kind::HamlibRig && !modelExists()) {
+    if (route_.kind == PortRoute::Kind::HamlibRig && !modelExists()) {
         return {Status::CannotOpen,
-                "Hamlib has no radio model " + std::to_string(spec_.rigModel) + "."};
+                "Hamlib has no radio model " + std::to_string(route_.rigModel) + "."};
     }
     // Outside the library lock: a connection attempt may take seconds.
     if (std::string failure = probe(); !failure.empty()) {
@@ -61,21 +61,22 @@ Outcome HamlibRigSession::open() {
 }
 
 std::string HamlibRigSession::probe() const {
-    switch (spec_.kind) {
-        case PortSpec::Kind::Rigctld: {
-            const std::string failure = probeTcpServer(spec_.host, spec_.tcpPort, kConnectTimeout);
+    switch (route_.kind) {
+        case PortRoute::Kind::Rigctld: {
+            const std::string failure =
+                probeTcpServer(route_.host, route_.tcpPort, kConnectTimeout);
             return failure.empty() ? failure
-                                   : spec_.describe() + " does not answer: " + failure + ".";
+                                   : route_.describe() + " does not answer: " + failure + ".";
         }
-        case PortSpec::Kind::HamlibRig: {
-            const std::string failure = probeDevice(spec_.device);
+        case PortRoute::Kind::HamlibRig: {
+            const std::string failure = probeDevice(route_.device);
             return failure.empty() ? failure : failure + ".";
         }
-        case PortSpec::Kind::Cm108: {
-            const std::string failure = probeHidraw(spec_.device);
+        case PortRoute::Kind::Cm108: {
+            const std::string failure = probeHidraw(route_.device);
             return failure.empty() ? failure : failure + ".";
         }
-        case PortSpec::Kind::Serial:
+        case PortRoute::Kind::Serial:
             break;
     }
     return {};
@@ -86,7 +87,7 @@ Outcome HamlibRigSession::openRig() {
     RIG* rig = rig_init(static_cast<rig_model_t>(model()));
     if (rig == nullptr) {
         return {Status::CannotOpen,
-                "Hamlib has no radio model " + std::to_string(spec_.rigModel) + "."};
+                "Hamlib has no radio model " + std::to_string(route_.rigModel) + "."};
     }
     rig_ = rig;
     std::string failure = configure();
@@ -100,8 +101,8 @@ Outcome HamlibRigSession::openRig() {
     }
     // Hamlib 4.5.4's rig_open() puts the CM108 bit number back to its default
     // (GPIO 3) after opening the device, so the operator's GPIO is set again.
-    if (failure.empty() && spec_.kind == PortSpec::Kind::Cm108) {
-        failure = setConf("ptt_bitnum", std::to_string(spec_.gpio - 1));
+    if (failure.empty() && route_.kind == PortRoute::Kind::Cm108) {
+        failure = setConf("ptt_bitnum", std::to_string(route_.gpio - 1));
     }
     if (!failure.empty()) {
         if (opened) {
@@ -115,31 +116,31 @@ Outcome HamlibRigSession::openRig() {
 }
 
 bool HamlibRigSession::modelExists() const {
-    if (spec_.rigModel <= 0) {
+    if (route_.rigModel <= 0) {
         return false;
     }
     auto lock = HamlibLibrary::lock();
-    const auto model = static_cast<rig_model_t>(spec_.rigModel);
+    const auto model = static_cast<rig_model_t>(route_.rigModel);
     rig_check_backend(model);
     return rig_get_caps(model) != nullptr;
 }
 
 int HamlibRigSession::model() const {
-    switch (spec_.kind) {
-        case PortSpec::Kind::Rigctld:
+    switch (route_.kind) {
+        case PortRoute::Kind::Rigctld:
             return RIG_MODEL_NETRIGCTL;
-        case PortSpec::Kind::Cm108:
+        case PortRoute::Kind::Cm108:
             return RIG_MODEL_DUMMY;
-        case PortSpec::Kind::HamlibRig:
-        case PortSpec::Kind::Serial:
+        case PortRoute::Kind::HamlibRig:
+        case PortRoute::Kind::Serial:
             break;
     }
-    return spec_.rigModel;
+    return route_.rigModel;
 }
 
 std::string HamlibRigSession::configure() {
-    switch (spec_.kind) {
-        case PortSpec::Kind::Rigctld: {
+    switch (route_.kind) {
+        case PortRoute::Kind::Rigctld: {
             std::string failure = setConf("rig_pathname", rigctldAddress());
             if (failure.empty()) {
                 failure = setConf("timeout", std::to_string(kRigctldReplyMs));
@@ -148,14 +149,14 @@ std::string HamlibRigSession::configure() {
             // double the wait on a silent rigctld.
             return failure.empty() ? setConf("retry", "0") : failure;
         }
-        case PortSpec::Kind::HamlibRig: {
+        case PortRoute::Kind::HamlibRig: {
             if (rig_->caps->set_ptt == nullptr) {
-                return spec_.describe() + " (" + modelName(rig_) +
+                return route_.describe() + " (" + modelName(rig_) +
                        ") cannot be keyed by a CAT command; key it on a serial line instead.";
             }
-            std::string failure = setConf("rig_pathname", spec_.device);
-            if (failure.empty() && spec_.baudRate != 0) {
-                failure = setConf("serial_speed", std::to_string(spec_.baudRate));
+            std::string failure = setConf("rig_pathname", route_.device);
+            if (failure.empty() && route_.baudRate != 0) {
+                failure = setConf("serial_speed", std::to_string(route_.baudRate));
             }
             // The model's own time-out is kept (some radios are slow by
             // design), but not its retries: each multiplies the wait on a
@@ -165,16 +166,16 @@ std::string HamlibRigSession::configure() {
             }
             return failure.empty() ? setConf("ptt_type", "RIG") : failure;
         }
-        case PortSpec::Kind::Cm108: {
+        case PortRoute::Kind::Cm108: {
             std::string failure = setConf("ptt_type", "CM108");
             if (failure.empty()) {
-                failure = setConf("ptt_pathname", spec_.device);
+                failure = setConf("ptt_pathname", route_.device);
             }
             // Hamlib numbers the CM108's GPIO pins from bit 0: GPIO 3 is bit 2.
-            return failure.empty() ? setConf("ptt_bitnum", std::to_string(spec_.gpio - 1))
+            return failure.empty() ? setConf("ptt_bitnum", std::to_string(route_.gpio - 1))
                                    : failure;
         }
-        case PortSpec::Kind::Serial:
+        case PortRoute::Kind::Serial:
             break;
     }
     return {};
@@ -187,26 +188,26 @@ std::string HamlibRigSession::setConf(const char* name, const std::string& value
         return {};
     }
     return "Hamlib refused the setting " + std::string(name) + " = " + value + " for " +
-           spec_.describe() + ": " + lowerFirst(HamlibLibrary::errorText(code)) + ".";
+           route_.describe() + ": " + lowerFirst(HamlibLibrary::errorText(code)) + ".";
 }
 
 std::string HamlibRigSession::rigctldAddress() const {
-    const bool ipv6 = spec_.host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + spec_.host + "]" : spec_.host) + ":" + std::to_string(spec_.tcpPort);
+    const bool ipv6 = route_.host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + route_.host + "]" : route_.host) + ":" + std::to_string(route_.tcpPort);
 }
 
 std::string HamlibRigSession::openFailure(int code) const {
     const std::string words = lowerFirst(HamlibLibrary::errorText(code));
-    switch (spec_.kind) {
-        case PortSpec::Kind::Rigctld:
-            return spec_.describe() + " does not answer: " + words + ".";
-        case PortSpec::Kind::HamlibRig:
-            return spec_.describe() + " (" + modelName(rig_) + ") does not answer: " + words + ".";
-        case PortSpec::Kind::Cm108:
+    switch (route_.kind) {
+        case PortRoute::Kind::Rigctld:
+            return route_.describe() + " does not answer: " + words + ".";
+        case PortRoute::Kind::HamlibRig:
+            return route_.describe() + " (" + modelName(rig_) + ") does not answer: " + words + ".";
+        case PortRoute::Kind::Cm108:
             // The device exists and is a hidraw device (probed before), so
             // Hamlib refused the chip itself.
-            return spec_.device + " is not a CM108 or compatible sound interface (" + words + ").";
-        case PortSpec::Kind::Serial:
+            return route_.device + " is not a CM108 or compatible sound interface (" + words + ").";
+        case PortRoute::Kind::Serial:
             break;
     }
     return words;
@@ -227,7 +228,7 @@ Outcome HamlibRigSession::setPtt(bool on) {
     }
     if (code != RIG_OK) {
         auto lock = HamlibLibrary::lock();
-        return {Status::Failed, std::string(on ? "Keying " : "Releasing ") + spec_.describe() +
+        return {Status::Failed, std::string(on ? "Keying " : "Releasing ") + route_.describe() +
                                     " failed: " + lowerFirst(HamlibLibrary::errorText(code)) + "."};
     }
     if (!on) {
@@ -253,7 +254,7 @@ void HamlibRigSession::close() {
 }
 
 void HamlibRigSession::armFaultRelease() {
-    if (spec_.kind != PortSpec::Kind::Rigctld || faultSlot_ >= 0) {
+    if (route_.kind != PortRoute::Kind::Rigctld || faultSlot_ >= 0) {
         return;
     }
     faultSlot_ = RigctldFaultRelease::arm(rig_->state.rigport.fd, rig_->state.vfo_opt != 0);

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "core/ptt/PortSpec.h"
+#include "core/ptt/PortRoute.h"
 #include "platform/PttDevice.h"
 
 struct s_rig;  // Hamlib's RIG
@@ -24,7 +24,7 @@ class HamlibRigSession {
     static constexpr std::chrono::milliseconds kConnectTimeout{3000};
     static constexpr int kRigctldReplyMs = 1000;
 
-    explicit HamlibRigSession(PortSpec spec);
+    explicit HamlibRigSession(PortRoute route);
     ~HamlibRigSession();
     HamlibRigSession(const HamlibRigSession&) = delete;
     HamlibRigSession& operator=(const HamlibRigSession&) = delete;
@@ -52,7 +52,7 @@ class HamlibRigSession {
     void armFaultRelease();
     void disarmFaultRelease();
 
-    PortSpec spec_;
+    PortRoute route_;
     s_rig* rig_ = nullptr;
     // Set when keying was attempted (a timed-out command may still have
     // reached the radio); cleared by a release that succeeded.

@@ -10,31 +10,31 @@
 namespace pelkora {
 
 LivePttDevices::LivePttDevices(const PortDevices& ports, SerialLines& lines, LoopPoster& poster,
-                               std::optional<PortSpec> override)
+                               std::optional<PortRoute> override)
     : ports_(ports), lines_(lines), poster_(poster), override_(std::move(override)) {}
 
-PortSpec::Parsed LivePttDevices::specOf(int portNumber) const {
+PortRoute::Parsed LivePttDevices::routeOf(int portNumber) const {
     if (override_) {
         return {override_, {}};
     }
-    return PortSpec::parse(ports_.configuredValue("COM" + std::to_string(portNumber)));
+    return PortRoute::parse(ports_.configuredValue("COM" + std::to_string(portNumber)));
 }
 
 std::unique_ptr<PttDevice> LivePttDevices::create(int portNumber) {
-    const PortSpec::Parsed parsed = specOf(portNumber);
-    if (!parsed.spec) {
+    const PortRoute::Parsed parsed = routeOf(portNumber);
+    if (!parsed.route) {
         return std::make_unique<UnusablePttDevice>(parsed.error);
     }
-    if (parsed.spec->kind == PortSpec::Kind::Serial) {
+    if (parsed.route->kind == PortRoute::Kind::Serial) {
         // The lines map the port's name to its device (LiveStation::devicePath).
         return std::make_unique<SerialPttDevice>(lines_, "COM" + std::to_string(portNumber));
     }
-    return rigDevice(*parsed.spec);
+    return rigDevice(*parsed.route);
 }
 
 // rigctld, a CAT port and a CM108 pin are all driven through Hamlib.
-std::unique_ptr<PttDevice> LivePttDevices::rigDevice(const PortSpec& spec) {
-    return std::make_unique<HamlibPttDevice>(spec, poster_);
+std::unique_ptr<PttDevice> LivePttDevices::rigDevice(const PortRoute& route) {
+    return std::make_unique<HamlibPttDevice>(route, poster_);
 }
 
 }  // namespace pelkora

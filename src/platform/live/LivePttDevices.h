@@ -4,7 +4,7 @@
 #include <memory>
 #include <optional>
 
-#include "core/ptt/PortSpec.h"
+#include "core/ptt/PortRoute.h"
 #include "platform/LoopPoster.h"
 #include "platform/PttDeviceFactory.h"
 #include "platform/SerialLines.h"
@@ -20,20 +20,20 @@ namespace pelkora {
 class LivePttDevices : public PttDeviceFactory {
   public:
     LivePttDevices(const PortDevices& ports, SerialLines& lines, LoopPoster& poster,
-                   std::optional<PortSpec> override = std::nullopt);
+                   std::optional<PortRoute> override = std::nullopt);
 
     std::unique_ptr<PttDevice> create(int portNumber) override;
 
     // What COM<n> stands for now; the parse error when its value is unusable.
-    PortSpec::Parsed specOf(int portNumber) const;
+    PortRoute::Parsed routeOf(int portNumber) const;
 
   private:
-    std::unique_ptr<PttDevice> rigDevice(const PortSpec& spec);
+    std::unique_ptr<PttDevice> rigDevice(const PortRoute& route);
 
     const PortDevices& ports_;
     SerialLines& lines_;
     LoopPoster& poster_;
-    std::optional<PortSpec> override_;
+    std::optional<PortRoute> override_;
 };
 
 }  // namespace pelkora

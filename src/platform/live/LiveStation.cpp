@@ -7,7 +7,7 @@
 namespace pelkora {
 
 LiveStation::LiveStation(LoopPoster& poster, const std::string& startDir, std::string settingsFile,
-                         std::optional<PortSpec> portOverride)
+                         std::optional<PortRoute> portOverride)
     : profiles(startDir),
       devices(profiles, settingsFile),
       lines([this](const std::string& port) { return devicePath(port); }),
@@ -20,15 +20,15 @@ LiveStation::LiveStation(LoopPoster& poster, const std::string& startDir, std::s
 
 std::string LiveStation::devicePath(const std::string& portName) const {
     if (portOverride_) {
-        return portOverride_->kind == PortSpec::Kind::Serial ? portOverride_->device : "";
+        return portOverride_->kind == PortRoute::Kind::Serial ? portOverride_->device : "";
     }
     return devices.devicePath(portName);
 }
 
 std::string LiveStation::portDescription(int portNumber) const {
-    const PortSpec::Parsed parsed = pttDevices.specOf(portNumber);
-    return parsed.spec ? parsed.spec->format()
-                       : devices.configuredValue("COM" + std::to_string(portNumber));
+    const PortRoute::Parsed parsed = pttDevices.routeOf(portNumber);
+    return parsed.route ? parsed.route->format()
+                        : devices.configuredValue("COM" + std::to_string(portNumber));
 }
 
 void LiveStation::attach(KeyerEngine& engine, DiagnosticLog& log) {

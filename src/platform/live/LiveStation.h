@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "core/ptt/PortSpec.h"
+#include "core/ptt/PortRoute.h"
 #include "platform/DiagnosticLog.h"
 #include "platform/LoopPoster.h"
 #include "platform/live/LivePttDevices.h"
@@ -31,7 +31,7 @@ class LiveStation {
     // settingsFile is read for [Sound] Sink and Source and [Ports]; portOverride, when
     // given, is what keys the transmitter whatever port is chosen.
     LiveStation(LoopPoster& poster, const std::string& startDir, std::string settingsFile,
-                std::optional<PortSpec> portOverride = std::nullopt);
+                std::optional<PortRoute> portOverride = std::nullopt);
     LiveStation(const LiveStation&) = delete;
     LiveStation& operator=(const LiveStation&) = delete;
 
@@ -58,7 +58,7 @@ class LiveStation {
     PulseMixerLayer mixer;
 
   private:
-    std::optional<PortSpec> portOverride_;
+    std::optional<PortRoute> portOverride_;
 };
 
 }  // namespace pelkora

@@ -99,16 +99,16 @@ void addRig(CLI::App& app, PlayOptions& options, const std::string& name, const 
             const char* form) {
     addChecked(app, name, [&options, name, kind, form](const std::string& value) {
         const bool oneWord = !value.empty() && value.find_first_of(" \t") == std::string::npos;
-        const PortSpec::Parsed parsed = PortSpec::parse(kind + rigWords(name, value));
-        if (!oneWord || !parsed.spec) {
+        const PortRoute::Parsed parsed = PortRoute::parse(kind + rigWords(name, value));
+        if (!oneWord || !parsed.route) {
             refuse(name + " needs " + form + ", not '" + value + "'" +
                    (oneWord ? ": " + parsed.error : ""));
         }
-        if (options.rig && options.rig->kind != parsed.spec->kind) {
+        if (options.rig && options.rig->kind != parsed.route->kind) {
             refuse("give only one of --port, --device, --rigctld and --cm108");
         }
-        options.rig = parsed.spec;
-        options.rigName = parsed.spec->format();
+        options.rig = parsed.route;
+        options.rigName = parsed.route->format();
     });
 }
 
@@ -249,9 +249,9 @@ const char* PlayOptions::usage() {
            "                   (default: [PTT] TimeoutSeconds of pelkora.ini)\n";
 }
 
-std::optional<PortSpec> PlayOptions::portOverride() const {
+std::optional<PortRoute> PlayOptions::portOverride() const {
     if (device) {
-        PortSpec serial;
+        PortRoute serial;
         serial.device = *device;
         return serial;
     }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ptt/PortSpec.h"
+#include "core/ptt/PortRoute.h"
 
 namespace pelkora {
 
@@ -27,14 +27,14 @@ struct PlayOptions {
     std::optional<int> line;  // 1 RTS, 2 DTR, 3 both
     // A rig keyed through rigctld (--rigctld) or a CM108 pin (--cm108), and
     // how the messages name it.
-    std::optional<PortSpec> rig;
+    std::optional<PortRoute> rig;
     std::optional<std::string> rigName;
     // --tx-timeout: seconds of continuous keying before the release; 0 off.
     std::optional<std::int64_t> txTimeoutSeconds;
 
     // What keys the transmitter whatever port is chosen: --device, --rigctld
     // or --cm108; nothing when the port comes from --port or pelkora.ini.
-    std::optional<PortSpec> portOverride() const;
+    std::optional<PortRoute> portOverride() const;
     // How messages name that override ("/dev/ttyUSB0", "rigctld host:4532").
     std::optional<std::string> overrideName() const { return device ? device : rigName; }
 

@@ -241,34 +241,34 @@ void PortDevicesDialog::load(Row& row, const PortSettings::Port& port) {
         row.serialDevice->setToolTip(QString::fromStdString(port.error));
         return;
     }
-    loadSpec(row, port.spec);
+    loadRoute(row, port.route);
 }
 
-void PortDevicesDialog::loadSpec(Row& row, const PortSpec& spec) {
-    const QString device = QString::fromStdString(spec.device);
-    switch (spec.kind) {
-        case PortSpec::Kind::Serial:
+void PortDevicesDialog::loadRoute(Row& row, const PortRoute& route) {
+    const QString device = QString::fromStdString(route.device);
+    switch (route.kind) {
+        case PortRoute::Kind::Serial:
             row.kind->setCurrentIndex(SerialPage);
             row.serialDevice->setEditText(device);
             break;
-        case PortSpec::Kind::Rigctld:
+        case PortRoute::Kind::Rigctld:
             row.kind->setCurrentIndex(RigctldPage);
-            row.host->setText(QString::fromStdString(spec.host));
-            row.tcpPort->setValue(spec.tcpPort);
+            row.host->setText(QString::fromStdString(route.host));
+            row.tcpPort->setValue(route.tcpPort);
             break;
-        case PortSpec::Kind::HamlibRig:
+        case PortRoute::Kind::HamlibRig:
             row.kind->setCurrentIndex(RigPage);
-            selectRigModel(row.rigModel, spec.rigModel);
+            selectRigModel(row.rigModel, route.rigModel);
             row.rigDevice->setEditText(device);
-            if (row.baud->findData(spec.baudRate) < 0) {
-                row.baud->addItem(QString::number(spec.baudRate), spec.baudRate);
+            if (row.baud->findData(route.baudRate) < 0) {
+                row.baud->addItem(QString::number(route.baudRate), route.baudRate);
             }
-            row.baud->setCurrentIndex(row.baud->findData(spec.baudRate));
+            row.baud->setCurrentIndex(row.baud->findData(route.baudRate));
             break;
-        case PortSpec::Kind::Cm108:
+        case PortRoute::Kind::Cm108:
             row.kind->setCurrentIndex(Cm108Page);
             row.hidDevice->setEditText(device);
-            row.gpio->setValue(spec.gpio);
+            row.gpio->setValue(route.gpio);
             break;
     }
 }

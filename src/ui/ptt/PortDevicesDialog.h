@@ -72,7 +72,7 @@ class PortDevicesDialog : public QDialog {
     QComboBox* deviceList(const QString& name, const std::vector<SerialDeviceDiscovery::Device>&);
     void watch(Row& row);
     void load(Row& row, const PortSettings::Port& port);
-    void loadSpec(Row& row, const PortSpec& spec);
+    void loadRoute(Row& row, const PortRoute& route);
     void selectRigModel(QComboBox* list, int model);
     static std::string rowLine(const Row& row);
     static std::string chosenValue(const QComboBox* list);

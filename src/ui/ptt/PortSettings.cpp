@@ -28,13 +28,13 @@ PortSettings::Values PortSettings::read(ProfileStore& profiles, const std::strin
         Port& port = values.ports[static_cast<std::size_t>(number - 1)];
         port.stored = std::string(
             trimBlanks(profiles.readString(settingsFile, kPortsSection, keyName(number), "")));
-        port.spec.device = defaultDevice(number);
+        port.route.device = defaultDevice(number);
         if (port.stored.empty()) {
             continue;
         }
-        auto parsed = PortSpec::parse(port.stored);
-        if (parsed.spec) {
-            port.spec = *parsed.spec;
+        auto parsed = PortRoute::parse(port.stored);
+        if (parsed.route) {
+            port.route = *parsed.route;
         } else {
             port.error = std::move(parsed.error);
         }
@@ -51,11 +51,11 @@ PortSettings::Changes PortSettings::changes(const Values& before, const Edit& ed
         if (!line) {
             continue;
         }
-        const auto parsed = PortSpec::parse(*line);
-        if (!parsed.spec) {
+        const auto parsed = PortRoute::parse(*line);
+        if (!parsed.route) {
             return {{}, keyName(number) + ": " + parsed.error};
         }
-        const std::string value = parsed.spec->format();
+        const std::string value = parsed.route->format();
         const std::string& stored = before.ports[index].stored;
         const bool leftAtDefault = stored.empty() && value == defaultDevice(number);
         if (value != stored && !leftAtDefault) {

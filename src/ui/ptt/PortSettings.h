@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ptt/PortSpec.h"
+#include "core/ptt/PortRoute.h"
 #include "core/ptt/PttTiming.h"
 #include "platform/ProfileStore.h"
 
@@ -22,7 +22,7 @@ class PortSettings {
 
     struct Port {
         std::string stored;  // the value as read, trimmed; "" when the key is absent
-        PortSpec spec;       // what it names; the port's default device when absent
+        PortRoute route;     // what it names; the port's default device when absent
         std::string error;   // why the stored value does not read; "" when it does
     };
     struct Values {
@@ -31,7 +31,7 @@ class PortSettings {
         std::vector<std::string> timingComplaints;
     };
     // What the operator leaves in the dialog: for each row changed, its value
-    // as one line (PortSpec's form); rows left alone are nullopt.
+    // as one line (PortRoute's form); rows left alone are nullopt.
     struct Edit {
         std::array<std::optional<std::string>, kPorts> ports;
         PttTiming timing;

@@ -1,4 +1,4 @@
-#include "core/ptt/PortSpec.h"
+#include "core/ptt/PortRoute.h"
 
 #include <gtest/gtest.h>
 
@@ -8,47 +8,47 @@
 namespace pelkora {
 namespace {
 
-using Kind = PortSpec::Kind;
+using Kind = PortRoute::Kind;
 
-PortSpec serial(std::string device) {
-    PortSpec spec;
-    spec.device = std::move(device);
-    return spec;
+PortRoute serial(std::string device) {
+    PortRoute route;
+    route.device = std::move(device);
+    return route;
 }
 
-PortSpec rigctld(std::string host, int port) {
-    PortSpec spec;
-    spec.kind = Kind::Rigctld;
-    spec.host = std::move(host);
-    spec.tcpPort = port;
-    return spec;
+PortRoute rigctld(std::string host, int port) {
+    PortRoute route;
+    route.kind = Kind::Rigctld;
+    route.host = std::move(host);
+    route.tcpPort = port;
+    return route;
 }
 
-PortSpec rig(int model, std::string device, int baud) {
-    PortSpec spec;
-    spec.kind = Kind::HamlibRig;
-    spec.rigModel = model;
-    spec.device = std::move(device);
-    spec.baudRate = baud;
-    return spec;
+PortRoute rig(int model, std::string device, int baud) {
+    PortRoute route;
+    route.kind = Kind::HamlibRig;
+    route.rigModel = model;
+    route.device = std::move(device);
+    route.baudRate = baud;
+    return route;
 }
 
-PortSpec cm108(std::string device, int gpio) {
-    PortSpec spec;
-    spec.kind = Kind::Cm108;
-    spec.device = std::move(device);
-    spec.gpio = gpio;
-    return spec;
+PortRoute cm108(std::string device, int gpio) {
+    PortRoute route;
+    route.kind = Kind::Cm108;
+    route.device = std::move(device);
+    route.gpio = gpio;
+    return route;
 }
 
 struct ReadCase {
     std::string value;
-    PortSpec expected;
+    PortRoute expected;
     std::string formatted;  // what format() writes back
     std::string described;
 };
 
-TEST(PortSpecTest, ReadsEveryFormAndWritesItBackInItsOwnForm) {
+TEST(PortRouteTest, ReadsEveryFormAndWritesItBackInItsOwnForm) {
     const std::vector<ReadCase> cases = {
         {"/dev/ttyUSB0", serial("/dev/ttyUSB0"), "/dev/ttyUSB0", "serial port /dev/ttyUSB0"},
         {"  /dev/ttyS0\t", serial("/dev/ttyS0"), "/dev/ttyS0", "serial port /dev/ttyS0"},
@@ -87,16 +87,16 @@ TEST(PortSpecTest, ReadsEveryFormAndWritesItBackInItsOwnForm) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        const auto parsed = PortSpec::parse(c.value);
-        ASSERT_TRUE(parsed.spec.has_value()) << parsed.error;
+        const auto parsed = PortRoute::parse(c.value);
+        ASSERT_TRUE(parsed.route.has_value()) << parsed.error;
         EXPECT_EQ(parsed.error, "");
-        EXPECT_EQ(*parsed.spec, c.expected);
-        EXPECT_EQ(parsed.spec->format(), c.formatted);
-        EXPECT_EQ(parsed.spec->describe(), c.described);
+        EXPECT_EQ(*parsed.route, c.expected);
+        EXPECT_EQ(parsed.route->format(), c.formatted);
+        EXPECT_EQ(parsed.route->describe(), c.described);
         // What is written must read back to the same port.
-        const auto again = PortSpec::parse(parsed.spec->format());
-        ASSERT_TRUE(again.spec.has_value()) << again.error;
-        EXPECT_EQ(*again.spec, c.expected);
+        const auto again = PortRoute::parse(parsed.route->format());
+        ASSERT_TRUE(again.route.has_value()) << again.error;
+        EXPECT_EQ(*again.route, c.expected);
     }
 }
 
@@ -105,7 +105,7 @@ struct ErrorCase {
     std::string error;
 };
 
-TEST(PortSpecTest, RefusesGarbageWithAReasonInPlainWords) {
+TEST(PortRouteTest, RefusesGarbageWithAReasonInPlainWords) {
     const std::vector<ErrorCase> cases = {
         {"", "The port is empty; give a device such as /dev/ttyUSB0."},
         {" \t ", "The port is empty; give a device such as /dev/ttyUSB0."},
@@ -179,22 +179,22 @@ TEST(PortSpecTest, RefusesGarbageWithAReasonInPlainWords) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
-        const auto parsed = PortSpec::parse(c.value);
-        EXPECT_FALSE(parsed.spec.has_value());
+        const auto parsed = PortRoute::parse(c.value);
+        EXPECT_FALSE(parsed.route.has_value());
         EXPECT_EQ(parsed.error, c.error);
     }
 }
 
-TEST(PortSpecTest, BytesThatAreNotTextNeverCrashTheReader) {
+TEST(PortRouteTest, BytesThatAreNotTextNeverCrashTheReader) {
     // Every byte value in every position of a short value: parse must answer
-    // with a spec or a reason, never both or neither.
+    // with a route or a reason, never both or neither.
     const std::string base = "rig 1 /dev/x 9600";
     for (std::size_t at = 0; at < base.size(); ++at) {
         for (int byte = 0; byte < 256; ++byte) {
             std::string value = base;
             value[at] = static_cast<char>(byte);
-            const auto parsed = PortSpec::parse(value);
-            EXPECT_NE(parsed.spec.has_value(), !parsed.error.empty()) << value;
+            const auto parsed = PortRoute::parse(value);
+            EXPECT_NE(parsed.route.has_value(), !parsed.error.empty()) << value;
         }
     }
 }

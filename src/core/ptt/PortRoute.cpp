@@ -1,4 +1,4 @@
-#include "core/ptt/PortSpec.h"
+#include "core/ptt/PortRoute.h"
 
 #include <algorithm>
 #include <array>
@@ -26,14 +26,14 @@ constexpr std::array kBaudRates = {0,     300,   600,   1200,   2400,   4800,  9
                                    19200, 38400, 57600, 115200, 230400, 460800};
 
 using Words = std::vector<std::string_view>;
-using Parsed = PortSpec::Parsed;
+using Parsed = PortRoute::Parsed;
 
 Parsed failure(std::string message) {
     return {std::nullopt, std::move(message)};
 }
 
-Parsed success(PortSpec spec) {
-    return {std::move(spec), {}};
+Parsed success(PortRoute route) {
+    return {std::move(route), {}};
 }
 
 // Blanks and other control characters all separate words: a device path never
@@ -148,30 +148,30 @@ std::variant<Address, std::string> splitAddress(std::string_view text) {
 }
 
 Parsed parseRigctld(const Words& words) {
-    PortSpec spec;
-    spec.kind = PortSpec::Kind::Rigctld;
+    PortRoute route;
+    route.kind = PortRoute::Kind::Rigctld;
     if (words.size() > 2) {
         return tooManyWords("rigctld localhost:4532");
     }
     if (words.size() == 1) {
-        return success(spec);
+        return success(route);
     }
     auto split = splitAddress(words[1]);
     if (const auto* message = std::get_if<std::string>(&split)) {
         return failure(*message);
     }
     auto& address = std::get<Address>(split);
-    spec.host = std::move(address.host);
-    spec.tcpPort = kDefaultRigctldPort;
+    route.host = std::move(address.host);
+    route.tcpPort = kDefaultRigctldPort;
     if (!address.port.empty()) {
         const auto port = parseNumber(address.port);
         if (!port || *port < 1 || *port > kHighestTcpPort) {
             return failure("The port number " + quoted(address.port) +
                            " is not a number from 1 to 65535.");
         }
-        spec.tcpPort = *port;
+        route.tcpPort = *port;
     }
-    return success(spec);
+    return success(route);
 }
 
 Parsed parseRig(const Words& words) {
@@ -183,17 +183,17 @@ Parsed parseRig(const Words& words) {
     if (words.size() > 4) {
         return tooManyWords(kUsage);
     }
-    PortSpec spec;
-    spec.kind = PortSpec::Kind::HamlibRig;
+    PortRoute route;
+    route.kind = PortRoute::Kind::HamlibRig;
     const auto model = parseNumber(words[1]);
     if (!model || *model < 1) {
         return failure("The radio model " + quoted(words[1]) + " is not a positive number.");
     }
-    spec.rigModel = *model;
+    route.rigModel = *model;
     if (auto message = deviceError(words[2])) {
         return failure(*message);
     }
-    spec.device = std::string(words[2]);
+    route.device = std::string(words[2]);
     if (words.size() == 4) {
         const auto baud = parseNumber(words[3]);
         if (!baud || std::find(kBaudRates.begin(), kBaudRates.end(), *baud) == kBaudRates.end()) {
@@ -201,9 +201,9 @@ Parsed parseRig(const Words& words) {
                            " is not one a serial port can use (such as 4800, 9600, 19200, "
                            "38400, 57600 or 115200).");
         }
-        spec.baudRate = *baud;
+        route.baudRate = *baud;
     }
-    return success(spec);
+    return success(route);
 }
 
 Parsed parseCm108(const Words& words) {
@@ -215,20 +215,20 @@ Parsed parseCm108(const Words& words) {
     if (words.size() > 3) {
         return tooManyWords(kUsage);
     }
-    PortSpec spec;
-    spec.kind = PortSpec::Kind::Cm108;
+    PortRoute route;
+    route.kind = PortRoute::Kind::Cm108;
     if (auto message = deviceError(words[1])) {
         return failure(*message);
     }
-    spec.device = std::string(words[1]);
+    route.device = std::string(words[1]);
     if (words.size() == 3) {
         const auto gpio = parseNumber(words[2]);
         if (!gpio || *gpio < kLowestGpio || *gpio > kHighestGpio) {
             return failure("The GPIO " + quoted(words[2]) + " is not a number from 1 to 8.");
         }
-        spec.gpio = *gpio;
+        route.gpio = *gpio;
     }
-    return success(spec);
+    return success(route);
 }
 
 Parsed parseSerial(const Words& words) {
@@ -238,9 +238,9 @@ Parsed parseSerial(const Words& words) {
     if (words.size() > 1) {
         return tooManyWords(std::string(words[0]));
     }
-    PortSpec spec;
-    spec.device = std::string(words[0]);
-    return success(spec);
+    PortRoute route;
+    route.device = std::string(words[0]);
+    return success(route);
 }
 
 // A first word that is neither a kind nor a path: a device name without its
@@ -261,7 +261,7 @@ Parsed unknownKind(std::string_view word) {
 
 }  // namespace
 
-PortSpec::Parsed PortSpec::parse(std::string_view value) {
+PortRoute::Parsed PortRoute::parse(std::string_view value) {
     const Words words = splitWords(value);
     if (words.empty()) {
         return failure("The port is empty; give a device such as /dev/ttyUSB0.");
@@ -284,14 +284,14 @@ PortSpec::Parsed PortSpec::parse(std::string_view value) {
 
 namespace {
 
-std::string addressText(const PortSpec& spec) {
-    const bool ipv6 = spec.host.find(':') != std::string::npos;
-    return (ipv6 ? "[" + spec.host + "]" : spec.host) + ":" + std::to_string(spec.tcpPort);
+std::string addressText(const PortRoute& route) {
+    const bool ipv6 = route.host.find(':') != std::string::npos;
+    return (ipv6 ? "[" + route.host + "]" : route.host) + ":" + std::to_string(route.tcpPort);
 }
 
 }  // namespace
 
-std::string PortSpec::format() const {
+std::string PortRoute::format() const {
     switch (kind) {
         case Kind::Serial:
             return device;
@@ -306,7 +306,7 @@ std::string PortSpec::format() const {
     return device;
 }
 
-std::string PortSpec::describe() const {
+std::string PortRoute::describe() const {
     switch (kind) {
         case Kind::Serial:
             return "serial port " + device;

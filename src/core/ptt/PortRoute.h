@@ -15,7 +15,7 @@ namespace pelkora {
 // trailing words: the rigctld address (localhost:4532; a bare host keeps
 // port 4532; an IPv6 address is written [::1]:4532), the baud rate (0 = the
 // rig's default) and the GPIO number (3, the pin most interfaces use).
-struct PortSpec {
+struct PortRoute {
     enum class Kind { Serial, Rigctld, HamlibRig, Cm108 };
 
     Kind kind = Kind::Serial;
@@ -26,22 +26,22 @@ struct PortSpec {
     int baudRate = 0;                // HamlibRig; 0 = the rig's default
     int gpio = 3;                    // Cm108, 1..8
 
-    struct Parsed;  // below: it holds a PortSpec, complete only after this brace
+    struct Parsed;  // below: it holds a PortRoute, complete only after this brace
     static Parsed parse(std::string_view value);
 
-    // The one-line form parse() reads back to an equal spec; a serial port is
+    // The one-line form parse() reads back to an equal route; a serial port is
     // its bare device path, as older settings files hold it.
     std::string format() const;
 
     // A short description for the operator ("rigctld at localhost:4532").
     std::string describe() const;
 
-    bool operator==(const PortSpec&) const = default;
+    bool operator==(const PortRoute&) const = default;
 };
 
-struct PortSpec::Parsed {
-    std::optional<PortSpec> spec;
-    std::string error;  // plain words when spec is empty
+struct PortRoute::Parsed {
+    std::optional<PortRoute> route;
+    std::string error;  // plain words when route is empty
 };
 
 }  // namespace pelkora
