@@ -49,8 +49,11 @@ std::vector<RigModelChoice> hamlibRigModels() {
     std::vector<Listed> listed;
     {
         auto lock = HamlibLibrary::lock();
-        rig_load_all_backends();
-        rig_list_foreach(collect, &listed);
+        if (!HamlibLibrary::loadFailure().empty()) {
+            return {};
+        }
+        HamlibLibrary::api().loadAllBackends();
+        HamlibLibrary::api().listForeach(collect, &listed);
     }
     std::sort(listed.begin(), listed.end(), [](const Listed& a, const Listed& b) {
         return std::tuple(folded(a.maker), folded(a.name), a.model) <

@@ -49,6 +49,9 @@ Outcome HamlibRigSession::open() {
     if (route_.kind == PortRoute::Kind::Serial) {
         return {Status::CannotOpen, route_.device + " is a serial port, not a Hamlib rig."};
     }
+    if (const std::string& missing = HamlibLibrary::loadFailure(); !missing.empty()) {
+        return {Status::CannotOpen, missing};
+    }
     if (route_.kind == PortRoute::Kind::HamlibRig && !modelExists()) {
         return {Status::CannotOpen,
                 "Hamlib has no radio model " + std::to_string(route_.rigModel) + "."};
@@ -84,7 +87,7 @@ std::string HamlibRigSession::probe() const {
 
 Outcome HamlibRigSession::openRig() {
     auto lock = HamlibLibrary::lock();
-    RIG* rig = rig_init(static_cast<rig_model_t>(model()));
+    RIG* rig = HamlibLibrary::api().init(static_cast<rig_model_t>(model()));
     if (rig == nullptr) {
         return {Status::CannotOpen,
                 "Hamlib has no radio model " + std::to_string(route_.rigModel) + "."};
@@ -93,7 +96,7 @@ Outcome HamlibRigSession::openRig() {
     std::string failure = configure();
     bool opened = false;
     if (failure.empty()) {
-        const int code = rig_open(rig);
+        const int code = HamlibLibrary::api().open(rig);
         opened = code == RIG_OK;
         if (!opened) {
             failure = openFailure(code);
@@ -106,9 +109,9 @@ Outcome HamlibRigSession::openRig() {
     }
     if (!failure.empty()) {
         if (opened) {
-            rig_close(rig);
+            HamlibLibrary::api().close(rig);
         }
-        rig_cleanup(rig);
+        HamlibLibrary::api().cleanup(rig);
         rig_ = nullptr;
         return {Status::CannotOpen, failure};
     }
@@ -121,8 +124,8 @@ bool HamlibRigSession::modelExists() const {
     }
     auto lock = HamlibLibrary::lock();
     const auto model = static_cast<rig_model_t>(route_.rigModel);
-    rig_check_backend(model);
-    return rig_get_caps(model) != nullptr;
+    HamlibLibrary::api().checkBackend(model);
+    return HamlibLibrary::api().getCaps(model) != nullptr;
 }
 
 int HamlibRigSession::model() const {
@@ -182,8 +185,10 @@ std::string HamlibRigSession::configure() {
 }
 
 std::string HamlibRigSession::setConf(const char* name, const std::string& value) {
-    const token_t token = rig_token_lookup(rig_, name);
-    const int code = token == RIG_CONF_END ? -RIG_EINVAL : rig_set_conf(rig_, token, value.c_str());
+    const token_t token = HamlibLibrary::api().tokenLookup(rig_, name);
+    const int code = token == RIG_CONF_END
+                         ? -RIG_EINVAL
+                         : HamlibLibrary::api().setConf(rig_, token, value.c_str());
     if (code == RIG_OK) {
         return {};
     }
@@ -224,7 +229,7 @@ Outcome HamlibRigSession::setPtt(bool on) {
     int code = RIG_OK;
     {
         auto lock = HamlibLibrary::lock();
-        code = rig_set_ptt(rig_, RIG_VFO_CURR, on ? RIG_PTT_ON : RIG_PTT_OFF);
+        code = HamlibLibrary::api().setPtt(rig_, RIG_VFO_CURR, on ? RIG_PTT_ON : RIG_PTT_OFF);
     }
     if (code != RIG_OK) {
         auto lock = HamlibLibrary::lock();
@@ -244,12 +249,12 @@ void HamlibRigSession::close() {
     }
     auto lock = HamlibLibrary::lock();
     if (mayBeKeyed_) {
-        rig_set_ptt(rig_, RIG_VFO_CURR, RIG_PTT_OFF);
+        HamlibLibrary::api().setPtt(rig_, RIG_VFO_CURR, RIG_PTT_OFF);
         mayBeKeyed_ = false;
     }
     disarmFaultRelease();
-    rig_close(rig_);
-    rig_cleanup(rig_);
+    HamlibLibrary::api().close(rig_);
+    HamlibLibrary::api().cleanup(rig_);
     rig_ = nullptr;
 }
 
