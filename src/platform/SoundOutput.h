@@ -53,6 +53,13 @@ class SoundOutput {
         return play(path, std::move(onFinished));
     }
 
+    // How long before a file's entry would end the engine should offer its
+    // follower, when a file follows: a server that reads further ahead than
+    // it reports must be told before the end of the entry is near. Only for
+    // a file started anew; a follower's own entry already ends this far
+    // ahead of its sound.
+    virtual std::int64_t handOverLeadMs() const { return 0; }
+
     virtual bool isPlaying() const = 0;
 };
 

@@ -73,6 +73,25 @@ TEST_F(KeyerFollowTest, TheOutputIsAskedToKeepAFileOnlyWhenAFileFollows) {
     EXPECT_TRUE(engine.txDown()) << "without ~[rx] the transmitter stays keyed";
 }
 
+// An output that needs the follower sooner is offered it that much before the
+// first file's header time; each follower's entry keeps its own header time,
+// which already ends that far ahead of its sound, so the offers do not creep
+// ahead of the sound file by file.
+TEST_F(KeyerFollowTest, AnOutputThatAsksSoonerIsOfferedTheFollowerThatMuchBeforeTheHeaderTime) {
+    sound.allowFollowing();
+    sound.setHandOverLead(30);
+    engine.AddToQueue("~[tx]~[fA.wav]~[fB.wav]~[fC.wav]~[p50]~[fD.wav]~[fA.wav]~[rx]");
+    engine.PlayStack();
+    run();
+    // After the pause D starts anew, half a second after C was heard to its end.
+    EXPECT_EQ(soundCalls({"play", "keep", "follow"}),
+              (Lines{"0 play snd/A.wav", "72 keep snd/A.wav", "72 follow snd/B.wav",
+                     "174 keep snd/B.wav", "174 follow snd/C.wav", "860 play snd/D.wav",
+                     "932 keep snd/D.wav", "932 follow snd/A.wav"}));
+    EXPECT_EQ(recorder.only({"ptt off"}), (Lines{"1100 ptt off"}));
+    EXPECT_TRUE(sound.cut().empty());
+}
+
 struct NoHandOver {
     const char* name;
     const char* macro;

@@ -1,5 +1,6 @@
 #include "core/keyer/KeyerEngine.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/keyer/MacroExpander.h"
@@ -199,8 +200,9 @@ void KeyerEngine::playFile(const std::string& path) {
     // Started before the entry is timed: a file the sound server refuses
     // must not hold the transmitter for the length its header claims.
     auto onFinished = [this] { soundFinished(); };
-    const PlayStart start = followNext_ ? services_.sound.playFollowing(path, onFinished)
-                                        : services_.sound.play(path, onFinished);
+    const bool following = followNext_;
+    const PlayStart start = following ? services_.sound.playFollowing(path, onFinished)
+                                      : services_.sound.play(path, onFinished);
     if (!start) {
         skipFile(path, start.refusal);
         return;
@@ -208,8 +210,12 @@ void KeyerEngine::playFile(const std::string& path) {
     followNext_ = false;
     fileSounding_ = true;
     armSoundWatchdog(static_cast<std::int64_t>(*facts->decodedSeconds * 1000.0));
-    timer1_.setInterval(
-        fileEntryMs(facts->sizeBytes, facts->bytesPerSecond, facts->decodedSeconds));
+    std::int64_t entryMs =
+        fileEntryMs(facts->sizeBytes, facts->bytesPerSecond, facts->decodedSeconds);
+    if (!following && nextIsPlayableFile()) {
+        entryMs = std::max<std::int64_t>(entryMs - services_.sound.handOverLeadMs(), 0);
+    }
+    timer1_.setInterval(entryMs);
     timer1_.start();
     services_.log.logString("WaveRes", path);
     services_.observer.onPlayFile(path);

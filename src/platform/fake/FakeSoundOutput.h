@@ -30,12 +30,14 @@ class FakeSoundOutput : public SoundOutput {
     void setDuration(const std::string& path, std::int64_t ms) { durations_[path] = ms; }
     void setUnplayable(const std::string& path) { durations_[path] = -1; }
     void allowFollowing() { following_ = true; }
+    void setHandOverLead(std::int64_t ms) { handOverLeadMs_ = ms; }
 
     PlayStart play(const std::string& path, FinishedCallback onFinished) override;
     void stop() override;
     bool isPlaying() const override { return pending_ != 0 || keptSounding(); }
     bool keepForFollower(const std::string& nextPath) override;
     PlayStart playFollowing(const std::string& path, FinishedCallback onFinished) override;
+    std::int64_t handOverLeadMs() const override { return handOverLeadMs_; }
 
     const std::vector<Call>& calls() const { return calls_; }
     // Paths that were played to their end, in order.
@@ -56,6 +58,7 @@ class FakeSoundOutput : public SoundOutput {
     std::int64_t currentUntilMs_ = 0;
     Scheduler::TaskId pending_ = 0;
     bool following_ = false;
+    std::int64_t handOverLeadMs_ = 0;
     std::string kept_;  // playing out with nobody waiting for it
     std::int64_t keptUntilMs_ = 0;
 };
