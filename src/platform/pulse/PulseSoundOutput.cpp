@@ -196,6 +196,10 @@ void PulseSoundOutput::stop() {
     cutSound();
 }
 
+std::int64_t PulseSoundOutput::handOverLeadMs() const {
+    return pipeWire_ ? kPipeWireHandOverLead.count() : 0;
+}
+
 bool PulseSoundOutput::keepForFollower(const std::string& nextPath) {
     if (!playing_) {
         return false;
@@ -208,12 +212,6 @@ bool PulseSoundOutput::keepForFollower(const std::string& nextPath) {
     PulseConnection::Lock lock(connection_);
     pa_context* context = connection_.readyContext();
     if (context == nullptr || !followPlacement(context, *next)) {
-        return false;
-    }
-    // Not on PipeWire: its pulse server reads ahead of what it reports, and
-    // under load a sound handed over there lost up to a padding's worth of
-    // its tail. A longer gap is the lesser fault.
-    if (pipeWire_) {
         return false;
     }
     // Its drain report now ends nothing: the follower's takes its place, or,
@@ -232,16 +230,31 @@ bool PulseSoundOutput::keepForFollower(const std::string& nextPath) {
 // resampler's last samples out itself), short of kFollowMargin. When only
 // that silence is left it starts where the server reads next, as a new
 // sound does. PulseAudio has the sink render again what it had taken of
-// data written over. (PipeWire never gets here; see keepForFollower.)
+// data written over.
+//
+// On PipeWire a sound is followed only while its drain still waits (see
+// kPipeWireDrainLead), right after its last sample: that server reads
+// further ahead than it reports, so nothing is ever written over there.
 std::optional<PulseSoundOutput::Placement> PulseSoundOutput::followPlacement(
     pa_context* context, const SoundStream& file) const {
-    if (!sound_ || !sound_->fileDone || sound_->drain == nullptr ||
-        pa_stream_get_state(stream_) != PA_STREAM_READY || !streamFits(context, file)) {
+    if (!sound_ || !sound_->fileDone || pa_stream_get_state(stream_) != PA_STREAM_READY ||
+        !streamFits(context, file)) {
         return std::nullopt;
     }
     const std::optional<pa_usec_t> queued = queuedUsec();
     const auto margin = static_cast<pa_usec_t>(kFollowMargin.count());
     if (!queued) {
+        return std::nullopt;
+    }
+    if (sound_->drainDue != nullptr) {
+        const auto lead = static_cast<pa_usec_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(kPipeWireDrainLead).count());
+        if (*queued <= lead + margin) {
+            return std::nullopt;
+        }
+        return Placement{PA_SEEK_RELATIVE, 0};
+    }
+    if (sound_->drain == nullptr || pipeWire_) {
         return std::nullopt;
     }
     const pa_sample_spec* spec = pa_stream_get_sample_spec(stream_);
@@ -307,9 +320,7 @@ PlayStart PulseSoundOutput::startSound(std::unique_ptr<SoundStream> file, std::u
     if (placement) {
         // The kept sound plays on; only its drain, which the follower's
         // replaces, is dropped.
-        pa_operation_cancel(sound_->drain);
-        pa_operation_unref(sound_->drain);
-        sound_->drain = nullptr;
+        dropPendingDrain();
     } else {
         cutSound();
     }
@@ -321,8 +332,8 @@ PlayStart PulseSoundOutput::startSound(std::unique_ptr<SoundStream> file, std::u
                                       contextError(context));
         }
     }
-    sound_.emplace(Sound{id, std::move(file), false, false, false, false, nullptr, 0,
-                         placement.value_or(Placement{})});
+    sound_.emplace(
+        Sound{.id = id, .file = std::move(file), .first = placement.value_or(Placement{})});
     // A new stream asks for its data once it is ready; an idle one has asked already.
     if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
         writeSome(firstWriteBytes());
@@ -496,7 +507,8 @@ std::size_t PulseSoundOutput::firstWriteBytes() const {
 // at most one request (a few tens of milliseconds of sound) and the server
 // still holds kTargetBuffer, so a read from a local disk never starves it.
 void PulseSoundOutput::writeSome(std::size_t bytes) {
-    if (!sound_ || sound_->drain != nullptr) {
+    if (!sound_ || sound_->drain != nullptr || sound_->drainDue != nullptr ||
+        sound_->timingQuery != nullptr) {
         return;
     }
     const std::size_t frameBytes =
@@ -509,15 +521,75 @@ void PulseSoundOutput::writeSome(std::size_t bytes) {
         }
         frames -= std::min(written, frames);
     }
-    if (!sound_->fileDone) {
+    if (!sound_->fileDone || (pipeWire_ && deferDrain())) {
         return;
     }
+    startDrain();
+}
+
+void PulseSoundOutput::startDrain() {
     if (!sound_->tailWritten) {
         sound_->tailWritten = true;
         writeTail();
     }
     // The drain is acknowledged once the sink has rendered the last sample.
     sound_->drain = pa_stream_drain(stream_, &PulseSoundOutput::streamDrained, this);
+}
+
+// Arms the drain for kPipeWireDrainLead before the last sample is read; false
+// when that is too near to wait for. A stream that cannot tell yet (a file
+// started on a stream that had drained) is asked first.
+bool PulseSoundOutput::deferDrain() {
+    const std::optional<pa_usec_t> queued = queuedUsec();
+    if (!queued && !sound_->timingAsked) {
+        sound_->timingAsked = true;
+        sound_->timingQuery =
+            pa_stream_update_timing_info(stream_, &PulseSoundOutput::timingArrived, this);
+        return sound_->timingQuery != nullptr;
+    }
+    const auto lead = static_cast<pa_usec_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(kPipeWireDrainLead).count());
+    if (!queued || *queued <= lead) {
+        return false;
+    }
+    pa_mainloop_api* api = connection_.api();
+    timeval due{};
+    pa_gettimeofday(&due);
+    pa_timeval_add(&due, *queued - lead);
+    sound_->drainDue = api->time_new(api, &due, &PulseSoundOutput::drainDueFired, this);
+    return sound_->drainDue != nullptr;
+}
+
+void PulseSoundOutput::timingArrived(pa_stream* stream, int, void* userdata) {
+    auto* self = static_cast<PulseSoundOutput*>(userdata);
+    if (stream != self->stream_ || !self->sound_ || self->sound_->timingQuery == nullptr) {
+        return;
+    }
+    pa_operation_unref(self->sound_->timingQuery);
+    self->sound_->timingQuery = nullptr;
+    self->guarded([&] {
+        if (!self->deferDrain()) {
+            self->startDrain();
+        }
+    });
+}
+
+void PulseSoundOutput::drainDueFired(pa_mainloop_api* api, pa_time_event* event, const timeval*,
+                                     void* userdata) {
+    auto* self = static_cast<PulseSoundOutput*>(userdata);
+    api->time_free(event);
+    // Freed with its sound, so the sound is still the one it was armed for.
+    self->sound_->drainDue = nullptr;
+    self->guarded([&] { self->startDrain(); });
+}
+
+void PulseSoundOutput::dropPendingDrain() noexcept {
+    replaceOperation(sound_->drain, nullptr);
+    replaceOperation(sound_->timingQuery, nullptr);
+    if (sound_->drainDue != nullptr) {
+        connection_.api()->time_free(sound_->drainDue);
+        sound_->drainDue = nullptr;
+    }
 }
 
 // Writes up to frames frames of the file; returns how many. At the file's end
@@ -722,10 +794,7 @@ void PulseSoundOutput::cutSound() noexcept {
     if (!sound_) {
         return;
     }
-    if (sound_->drain != nullptr) {
-        pa_operation_cancel(sound_->drain);
-        pa_operation_unref(sound_->drain);
-    }
+    dropPendingDrain();
     if (stream_ != nullptr && pa_stream_get_state(stream_) == PA_STREAM_READY) {
         dropOperation(pa_stream_flush(stream_, nullptr, nullptr));
     }
@@ -737,10 +806,7 @@ void PulseSoundOutput::endSound() noexcept {
     if (!sound_) {
         return;
     }
-    if (sound_->drain != nullptr) {
-        pa_operation_cancel(sound_->drain);
-        pa_operation_unref(sound_->drain);
-    }
+    dropPendingDrain();
     const std::uint64_t id = sound_->id;
     sound_.reset();
     sendFinished(id);

@@ -6,6 +6,7 @@
 #include <pulse/stream.h>
 #include <pulse/volume.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -85,6 +86,18 @@ class PulseSoundOutput : public SoundOutput {
     // it is still queued: less could be read before the follower's first block
     // arrives, which would then land behind the server's read position.
     static constexpr std::chrono::microseconds kFollowMargin{1000};
+    // PipeWire's pulse server ends a draining stream at the first cycle that
+    // finds less than a cycle's data, and a sound followed after its drain had
+    // gone out lost the end of its last syllable there. So on PipeWire the
+    // silence and the drain wait until this long before the last sample is
+    // read by the stream's clock (which lags what that server has read by up
+    // to 11 ms), and a sound is followed only before then: the follower goes
+    // right after the last sample, on a stream that never drained.
+    static constexpr std::chrono::milliseconds kPipeWireDrainLead{15};
+    // On PipeWire a file's entry ends only 4-13 ms (by the stream's clock)
+    // before its last sample is read, too late for the above: the engine is
+    // asked to offer the follower this much sooner.
+    static constexpr std::chrono::milliseconds kPipeWireHandOverLead{25};
     // How soon a finish that could not be posted (memory short) is posted again.
     static constexpr std::chrono::milliseconds kPostRetry{20};
     // How soon a stream the server failed before the file's first block went
@@ -120,6 +133,7 @@ class PulseSoundOutput : public SoundOutput {
     // when nextPath can go on the same stream. isPlaying() stays true until
     // the kept sound has played out, and stop() cuts it.
     bool keepForFollower(const std::string& nextPath) override;
+    std::int64_t handOverLeadMs() const override;
     // Right after the kept sound while enough of it is still queued; else
     // the kept sound's remainder is cut and the file starts as play() does.
     PlayStart playFollowing(const std::string& path, FinishedCallback onFinished) override;
@@ -151,6 +165,9 @@ class PulseSoundOutput : public SoundOutput {
         bool tailWritten = false;
         bool reopened = false;  // its stream failed once already
         pa_operation* drain = nullptr;
+        pa_time_event* drainDue = nullptr;    // PipeWire: when the waiting drain goes out
+        pa_operation* timingQuery = nullptr;  // PipeWire: asked to time the drain
+        bool timingAsked = false;
         std::size_t tailBytes = 0;  // silence written after its last sample
         Placement first;
     };
@@ -165,6 +182,9 @@ class PulseSoundOutput : public SoundOutput {
                                void* userdata);
     static void reopenFired(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
                             void* userdata);
+    static void drainDueFired(pa_mainloop_api* api, pa_time_event* event, const timeval* when,
+                              void* userdata);
+    static void timingArrived(pa_stream* stream, int success, void* userdata);
     template <typename Body>
     void guarded(Body&& body) noexcept;
 
@@ -196,6 +216,9 @@ class PulseSoundOutput : public SoundOutput {
     void writeSome(std::size_t bytes);
     std::size_t writeFromFile(std::size_t frames);
     void writeTail();
+    bool deferDrain();
+    void startDrain();
+    void dropPendingDrain() noexcept;
     void cutSound() noexcept;
     void endSound() noexcept;
     void abandonSound() noexcept;
@@ -223,8 +246,8 @@ class PulseSoundOutput : public SoundOutput {
     pa_operation* sinkInfoQuery_ = nullptr;
 
     pa_stream* stream_ = nullptr;
-    std::uint32_t sinkRate_ = 0;  // of the stream's sink; 0 while not known
-    bool pipeWire_ = true;        // the server is PipeWire, or not known yet
+    std::uint32_t sinkRate_ = 0;         // of the stream's sink; 0 while not known
+    std::atomic<bool> pipeWire_ = true;  // the server is PipeWire, or not known yet
     std::optional<Sound> sound_;
     std::uint64_t undeliveredFinish_ = 0;
     pa_time_event* postRetry_ = nullptr;
