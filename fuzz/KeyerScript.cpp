@@ -134,6 +134,9 @@ void KeyerScript::perform(char action) {
             // file, as the live one does: the hand-over paths are driven too.
             sound_.allowFollowing();
             return;
+        case 'l':
+            sound_.setHandOverLead(input_.byte());
+            return;
         case 'r':
             probe_.setFacts(file(input_.byte()),
                             WavFacts{headerSize(kDefaultFileMs), kBytesPerSecond, std::nullopt});

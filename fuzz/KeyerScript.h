@@ -34,6 +34,7 @@ namespace pelkora::fuzz {
 //   z<f> file f's header has no rate       M<i> click PTT menu item i
 //   w the settings file refuses writes from now on
 //   o the sound output keeps a sound playing out for the next file from now on
+//   l<b> the sound output asks to be offered the next file b ms sooner
 // Other bytes are ignored, and so are the letters listed in the environment
 // variable PELKORA_FUZZ_SKIP, to look past a known finding until it is fixed.
 // The run ends as an operator ends a session: Stop, TX released, Clear; the

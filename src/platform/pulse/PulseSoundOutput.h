@@ -44,9 +44,9 @@ namespace pelkora {
 // default sink instead; it is never opened again. A file kept for a follower
 // plays out on the same stream while the follower's first block goes right
 // after its last sample (on PulseAudio over the silence written for the
-// resampler, on PipeWire after it). No exception leaves play()
-// or a libpulse callback: the sound is refused or ended instead, so the
-// transmitter is never held for a sound that stopped.
+// resampler; on PipeWire, where that silence and the drain wait, before it).
+// No exception leaves play() or a libpulse callback: the sound is refused or
+// ended instead, so the transmitter is never held for a sound that stopped.
 //
 // It lives on a connection shared with the station's other sound-server
 // clients, or on one of its own.
