@@ -39,6 +39,7 @@ class ActivityWatch : public Scheduler, public SoundOutput {
     bool isPlaying() const override { return sound_.isPlaying(); }
     bool keepForFollower(const std::string& nextPath) override;
     PlayStart playFollowing(const std::string& path, FinishedCallback onFinished) override;
+    std::int64_t handOverLeadMs() const override { return sound_.handOverLeadMs(); }
 
   private:
     FinishedCallback watched(FinishedCallback onFinished);
