@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
                                                            args.front(),
                                                            {},
                                                            {},
-                                                           &station.mixer,
+                                                           station.mixer.get(),
                                                            {},
                                                            pelkora::hamlibRigModels,
                                                            recorders});

@@ -7,16 +7,20 @@
 namespace pelkora {
 
 LiveStation::LiveStation(LoopPoster& poster, const std::string& startDir, std::string settingsFile,
-                         std::optional<PortRoute> portOverride)
+                         std::optional<PortRoute> portOverride, MixerUse mixerUse)
     : profiles(startDir),
       devices(profiles, settingsFile),
       lines([this](const std::string& port) { return devicePath(port); }),
       pttDevices(devices, lines, poster, portOverride),
       soundServer("Pelkora", PulseSoundOutput::kConnectWait),
       sound(poster, soundServer, profiles.readString(settingsFile, "Sound", "Sink", "")),
-      mixer(poster, soundServer, profiles.readString(settingsFile, "Sound", "Sink", ""),
-            profiles.readString(settingsFile, "Sound", "Source", ""), &sound),
-      portOverride_(std::move(portOverride)) {}
+      portOverride_(std::move(portOverride)) {
+    if (mixerUse == MixerUse::Needed) {
+        mixer = std::make_unique<PulseMixerLayer>(
+            poster, soundServer, profiles.readString(settingsFile, "Sound", "Sink", ""),
+            profiles.readString(settingsFile, "Sound", "Source", ""), &sound);
+    }
+}
 
 std::string LiveStation::devicePath(const std::string& portName) const {
     if (portOverride_) {

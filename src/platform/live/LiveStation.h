@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -28,10 +29,16 @@ class KeyerEngine;
 // Threading: loop thread only; the sound server's reports arrive posted.
 class LiveStation {
   public:
+    // Whether anything will use the mixer: building it waits for the
+    // server's list of devices, a round trip before the first sound that a
+    // program without a mixer need not pay.
+    enum class MixerUse { Needed, NotNeeded };
+
     // settingsFile is read for [Sound] Sink and Source and [Ports]; portOverride, when
     // given, is what keys the transmitter whatever port is chosen.
     LiveStation(LoopPoster& poster, const std::string& startDir, std::string settingsFile,
-                std::optional<PortRoute> portOverride = std::nullopt);
+                std::optional<PortRoute> portOverride = std::nullopt,
+                MixerUse mixerUse = MixerUse::Needed);
     LiveStation(const LiveStation&) = delete;
     LiveStation& operator=(const LiveStation&) = delete;
 
@@ -55,7 +62,7 @@ class LiveStation {
     // Before everything that lives on it, so that it is destroyed after them.
     PulseConnection soundServer;
     PulseSoundOutput sound;
-    PulseMixerLayer mixer;
+    std::unique_ptr<PulseMixerLayer> mixer;  // null when not needed
 
   private:
     std::optional<PortRoute> portOverride_;

@@ -86,8 +86,8 @@ int LiveRun::run() {
 }
 
 int LiveRun::play() {
-    station_ =
-        std::make_unique<LiveStation>(loop_, startDir_, settingsFile_, options_.portOverride());
+    station_ = std::make_unique<LiveStation>(
+        loop_, startDir_, settingsFile_, options_.portOverride(), LiveStation::MixerUse::NotNeeded);
     ptt_ = std::make_unique<PttPort>(station_->pttDevices, [this](const std::string& message) {
         printer_.onError(namingTheDevice(message));
     });
