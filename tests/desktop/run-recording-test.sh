@@ -63,18 +63,12 @@ sine_streams() {
     pactl list short source-outputs 2>/dev/null | awk -v sine="$sine" '$2 == sine' | wc -l
 }
 
-wait_until_recording() {
+# wait_for_streams TEST COUNT MESSAGE: until the sine source's record
+# streams compare to COUNT by TEST (-gt, -eq), or fail with MESSAGE after 5 s.
+wait_for_streams() {
     local deadline=$((SECONDS + 5))
-    until [ "$(sine_streams)" -gt 0 ]; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "Ctrl+Shift+F2 opened no record stream"
-        sleep 0.05
-    done
-}
-
-wait_until_stopped() {
-    local deadline=$((SECONDS + 5))
-    until [ "$(sine_streams)" -eq 0 ]; do
-        [ "$SECONDS" -lt "$deadline" ] || fail "the record stream stayed open after the second press"
+    until [ "$(sine_streams)" "$1" "$2" ]; do
+        [ "$SECONDS" -lt "$deadline" ] || fail "$3"
         sleep 0.05
     done
 }
@@ -132,10 +126,10 @@ main() {
     local window
     window="$(session_find_window 20)" || fail "no window named Pelkora was mapped within 20 s"
     session_press_key "$window" ctrl+shift+F2
-    wait_until_recording
+    wait_for_streams -gt 0 "Ctrl+Shift+F2 opened no record stream"
     sleep "$take_seconds"
     session_press_key "$window" ctrl+shift+F2
-    wait_until_stopped
+    wait_for_streams -eq 0 "the record stream stayed open after the second press"
     check_take
 
     undo_in_recordings_window "$window"
